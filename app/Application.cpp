@@ -1,0 +1,74 @@
+#include "app/Application.h"
+
+#include "app/Aboutunit.h"
+#include "app/Configunit.h"
+#include "app/Texts.h"
+#include "app/Unit1.h"
+#include "platform/Gbk.h"
+#include "settings/Config.h"
+
+#include <QMessageBox>
+#include <exception>
+
+namespace {
+
+void ShowErrorBox(const QString& text)
+{
+    QMessageBox::critical(nullptr, QCoreApplication::applicationName(), text);
+}
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+    return false;
+}
+
+void InstallMessageBoxes()
+{
+    SetMessageHandler([](const TagMessage& m) {
+        QMessageBox box(m.icon == MsgIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                        m.caption.empty() ? QCoreApplication::applicationName() : FromGbk(m.caption),
+                        FromGbk(m.text), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    });
+}
+
+int RunApplication(int argc, char* argv[])
+{
+    TApplication app(argc, argv);
+    app.setApplicationName(QLatin1String(Texts::kAppTitle));
+    app.setOrganizationName(QStringLiteral("Halverdon"));
+    InstallMessageBoxes();
+
+    // Built here rather than before main: its error box needs the application object.
+    CreateCurConfig();
+
+    int result = 0;
+    try {
+        Form1 = new TForm1();
+        Form2 = new TForm2(Form1);
+        ConfigForm = new TConfigForm(Form1);
+        Form1->show();
+        app.exec();
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    ConfigForm = nullptr;
+    return result;
+}

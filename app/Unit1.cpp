@@ -1,0 +1,262 @@
+#include "app/Unit1.h"
+
+#include "app/Aboutunit.h"
+#include "app/Configunit.h"
+#include "app/Texts.h"
+#include "board/Board.h"
+#include "board/LineGrid.h"
+#include "platform/Gbk.h"
+#include "settings/EventLog.h"
+#include "settings/Placement.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QThread>
+#include <QVBoxLayout>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+QFont DesignFont()
+{
+    // "MS Sans Serif" 8 pt where it exists; elsewhere the closest sans serif with CJK glyphs.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
+    font.setPixelSize(11);
+    return font;
+}
+
+QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
+{
+    auto* panel = new QLabel(parent);
+    panel->setObjectName(QLatin1String(objectName));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedHeight(21);
+    panel->setAlignment(Qt::AlignCenter);
+    // Texts from the server and the configuration are shown as they are, never as markup.
+    panel->setTextFormat(Qt::PlainText);
+    panel->setText(QLatin1String(text));
+    return panel;
+}
+
+} // namespace
+
+TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent), timing_(timing)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8(Texts::kCaptionZhUtf8));
+    setFont(DesignFont());
+    move(123, 168);
+    resize(795, 528);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    TotalInfoPan = MakePanel("TotalInfoPan", "TotalInfoPan", central);
+    LineGrid = new TLineGrid(central);
+    SysStatPan = MakePanel("SysStatPan", "SysStatPan", central);
+    layout->addWidget(TotalInfoPan);
+    layout->addWidget(LineGrid, 1);
+    layout->addWidget(SysStatPan);
+    setCentralWidget(central);
+
+    System1 = menuBar()->addMenu(QStringLiteral("&System"));
+    System1->setObjectName(QStringLiteral("System1"));
+    Config1 = System1->addAction(QStringLiteral("&Configure"), this, &TForm1::Config1Click);
+    Config1->setObjectName(QStringLiteral("Config1"));
+    Reconnect1 = System1->addAction(QStringLiteral("&Reconnect"), this, &TForm1::Reconnect1Click);
+    Reconnect1->setObjectName(QStringLiteral("Reconnect1"));
+    Exit1 = System1->addAction(QStringLiteral("E&xit"), this, &TForm1::Exit1Click);
+    Exit1->setObjectName(QStringLiteral("Exit1"));
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = Help1->addAction(QStringLiteral("&About"), this, &TForm1::About1Click);
+    About1->setObjectName(QStringLiteral("About1"));
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(800);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start();
+
+    CurView = this;
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // A window destroyed without being closed (tests) still ends its session cleanly.
+    if (!closed_)
+        StopMonitor();
+    if (CurView == this)
+        CurView = nullptr;
+}
+
+void TForm1::FormCreate()
+{
+    RestorePlacement(*this);
+    StartMonitor();
+}
+
+void TForm1::FormClose()
+{
+    SavePlacement(*this);
+    StopMonitor();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+int TForm1::StartMonitor()
+{
+    BoardBusy.store(0);
+    ++session_;
+    LoadConfig(CurConfig);
+    if (CurConfig.Get().IsEnglish == 1)
+        setWindowTitle(QLatin1String(Texts::kCaptionEn));
+
+    CurLink = new TagTcpConnection(CurConfig, timing_);
+    if (CurLink->connected)
+        CurLink->StartWorker();
+    else
+        ShowLinkState(false);
+    return 0;
+}
+
+void TForm1::StopMonitor()
+{
+    if (BoardBusy.load() & kBusyStopped)
+        return;
+    BoardBusy.fetch_or(kBusyStopped);
+    ++session_;
+    QThread::msleep(static_cast<unsigned long>(stopSettle.count()));
+    // The link goes first: its destructor waits for the worker, which may still write the board.
+    delete CurLink;
+    CurLink = nullptr;
+    DestroyBoard();
+}
+
+void TForm1::RunForSession(std::function<void()> fn)
+{
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    const uint64_t session = session_.load();
+    QMetaObject::invokeMethod(
+        this,
+        [this, session, fn = std::move(fn)] {
+            if (session_.load() == session)
+                fn();
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::ShowLinkState(bool connected)
+{
+    RunForSession([this, connected] { ApplyLinkState(connected); });
+}
+
+void TForm1::ApplyLinkState(bool connected)
+{
+    const TagRunCfg cfg = CurConfig.Get();
+    QPalette pal = SysStatPan->palette();
+    pal.setColor(QPalette::WindowText, connected ? QColor(0, 0, 0) : QColor(255, 0, 0));
+    SysStatPan->setPalette(pal);
+
+    // The address text holds at most 255 characters; a longer address is cut.
+    std::string address = Format("%s : %d", cfg.ServerIp.c_str(), cfg.ServerPort);
+    if (address.size() > 255)
+        address.resize(255);
+    const char* prefix = cfg.IsEnglish != 0 ? (connected ? Texts::kLinkUpEn : Texts::kLinkDownEn)
+                                            : (connected ? Texts::kLinkUpZh : Texts::kLinkDownZh);
+    SysStatPan->setText(FromGbk(std::string(prefix) + address));
+}
+
+void TForm1::SetSummaryText(const std::string& gbk)
+{
+    RunForSession([this, gbk] { TotalInfoPan->setText(FromGbk(gbk)); });
+}
+
+bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
+{
+    if (QThread::currentThread() == thread()) {
+        LineGrid->LayoutGrid(board);
+        return true;
+    }
+    // The worker waits here while the GUI thread lays the grid out. The GUI thread may instead be
+    // stopping the session and waiting for this worker: then stop is set, the wait ends, and the
+    // queued layout finds itself cancelled and leaves the board (soon freed) alone.
+    struct Job {
+        std::mutex mutex;
+        bool cancelled = false;
+        std::atomic<bool> done{false};
+    };
+    auto job = std::make_shared<Job>();
+    TagMonitor* target = &board;
+    QMetaObject::invokeMethod(
+        this,
+        [this, job, target, &stop] {
+            {
+                std::lock_guard lock(job->mutex);
+                if (job->cancelled)
+                    return;
+                LineGrid->LayoutGrid(*target);
+                job->done = true;
+            }
+            stop.Notify();
+        },
+        Qt::QueuedConnection);
+    if (stop.WaitUntil([&] { return job->done.load(); }))
+        return true;
+    std::lock_guard lock(job->mutex);
+    job->cancelled = true;
+    return job->done.load();
+}
+
+void TForm1::Timer1Timer()
+{
+    if (BoardBusy.load() != 0 || RefreshBusy)
+        return;
+    RefreshBusy = true;
+    {
+        std::lock_guard boardLock(CurBoardLock);
+        if (CurBoard && BoardBusy.load() == 0) {
+            std::lock_guard cellLock(CurBoard->Lock);
+            LineGrid->RefreshGrid(*CurBoard);
+        }
+    }
+    RefreshBusy = false;
+}
+
+void TForm1::Config1Click()
+{
+    if (ConfigForm)
+        ConfigForm->exec();
+}
+
+void TForm1::Reconnect1Click()
+{
+    StopMonitor();
+    StartMonitor();
+}
+
+void TForm1::Exit1Click()
+{
+    close();
+}
+
+void TForm1::About1Click()
+{
+    if (Form2)
+        Form2->exec();
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The main window: menu, the two status panels, the line grid and its refresh timer, and the
+// monitoring session (StartMonitor, StopMonitor, Reconnect).
+
+#include "app/MonitorView.h"
+#include "link/Link.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <atomic>
+
+class QAction;
+class QMenu;
+class TLineGrid;
+
+class TForm1 : public QMainWindow, public MonitorView {
+    Q_OBJECT
+public:
+    // The timing is the link's; tests shorten it. Creating the window runs FormCreate.
+    explicit TForm1(const LinkTiming& timing = LinkTiming(), QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    int StartMonitor();
+    void StopMonitor();
+
+    // MonitorView, see there: callable from the receive worker.
+    void ShowLinkState(bool connected) override;
+    void SetSummaryText(const std::string& gbk) override;
+    bool LayoutGrid(TagMonitor& board, WakeFlag& stop) override;
+
+    // Components, named as in the window's design.
+    QLabel* TotalInfoPan = nullptr;
+    TLineGrid* LineGrid = nullptr;
+    QLabel* SysStatPan = nullptr;
+    QTimer* Timer1 = nullptr;
+    QMenu* System1 = nullptr;
+    QAction* Config1 = nullptr;
+    QAction* Reconnect1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* About1 = nullptr;
+
+    // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
+    std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
+
+public slots:
+    void Timer1Timer();
+    void Config1Click();
+    void Reconnect1Click();
+    void Exit1Click();
+    void About1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void ApplyLinkState(bool connected);
+    // Runs fn on the GUI thread: at once when called there, otherwise queued and dropped if the
+    // session of the call has ended by the time it runs.
+    void RunForSession(std::function<void()> fn);
+
+    LinkTiming timing_;
+    // Changes at every start and stop of a session; calls queued by a worker carry the value of
+    // their time, so a call from an ended session never reaches the screen of the next one.
+    std::atomic<uint64_t> session_{0};
+    bool closed_ = false;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,78 @@
+#pragma once
+// The line board: eight coloured text cells per telephone line, written by the receive worker and
+// read by the grid on the GUI thread.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+inline constexpr int kColsPerLine = 8;
+inline constexpr int kMaxLines = 2048;
+
+// 0x00BBGGRR: red in the lowest byte.
+using TColor = uint32_t;
+extern const TColor LinePalette[16];
+
+struct TagLineCols {
+    bool Changed = false;
+    std::string Text;
+    TColor ForeColor = 0x000000;
+    TColor BackColor = 0xFFFFFF;
+};
+
+struct TagLineRec {
+    TagLineCols Cols[kColsPerLine];
+};
+
+// The grid a board is laid out on; the GUI's grid widget derives from it.
+class LineGridHandle {
+public:
+    virtual ~LineGridHandle() = default;
+};
+
+struct TagMonitor {
+    explicit TagMonitor(int lineCount);
+
+    std::unique_ptr<TagLineRec[]> Rows;
+    int32_t LineCount;
+    int32_t GroupCount = 1;
+    LineGridHandle* Grid = nullptr;
+
+    // Taken by the writer (once per frame), the timer's refresh and the cell drawing, so a cell
+    // is never read while it is written.
+    mutable std::mutex Lock;
+
+    // Callers hold Lock. Line -1 hands the text to the top panel instead of a cell.
+    void SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex);
+    // Returns 0 with the cell's colours, -1 for a cell outside the board. Caller holds Lock.
+    int GetCellColors(int line, int column, TColor& foreColor, TColor& backColor) const;
+};
+
+// Convenience for callers that write a single cell: takes the board's lock around SetCell.
+void SetCell(TagMonitor& board, const char* text, int line, int column, int foreIndex, int backIndex);
+
+// Process-wide board state shared by the session, the worker and the grid.
+//
+// BoardBusy keeps refresh and painting away from the board. Two causes raise it and are kept apart,
+// so a stop that falls into a board replacement still stops:
+inline constexpr uint8_t kBusyStopped = 1;   // no session runs (set by StopMonitor)
+inline constexpr uint8_t kBusyReplacing = 2; // EnsureBoard is replacing the board
+extern std::atomic<uint8_t> BoardBusy;
+extern bool RefreshBusy; // GUI thread only
+
+// CurBoard is swapped under CurBoardLock; readers on the GUI thread take the lock, check BoardBusy
+// and then lock the board itself.
+extern std::mutex CurBoardLock;
+extern TagMonitor* CurBoard;
+
+class WakeFlag;
+
+// Makes CurBoard a laid-out board of lineCount lines (see the .cpp for the order of publishing).
+// Returns false when stop was set before the layout could run; CurBoard is then left absent.
+bool EnsureBoard(int lineCount, WakeFlag& stop);
+
+// Frees CurBoard (StopMonitor, after the worker has ended).
+void DestroyBoard();

@@ -1,0 +1,36 @@
+#pragma once
+// The arithmetic between board lines and grid cells: lines fill the grid row by row, G line groups
+// of eight columns side by side, below one header row.
+
+struct GridCell {
+    int col;
+    int row;
+};
+
+// The group count a layout uses: the configured one, but never below 1 (the grid divides by it)
+// and never above 10 (the range the configuration file accepts).
+int LayoutGroupCount(int colGroupNum);
+
+int GridColumnCount(int groupCount);
+int GridRowCount(int lineCount, int groupCount); // header row included
+
+// Grid cell of cell column k of line i.
+GridCell GridCellOf(int line, int column, int groupCount);
+
+// Board line and cell column shown in grid cell (col, row); line is -1 for the header row and for
+// cells past the last line.
+struct BoardCell {
+    int line;
+    int column;
+};
+BoardCell BoardCellAt(int col, int row, int groupCount, int lineCount);
+
+// The part of the grid RefreshGrid writes into: rows top..bottom and columns left..right,
+// both bounds included (the partly visible last row and column count).
+struct GridWindow {
+    int top;
+    int bottom;
+    int left;
+    int right;
+    bool Contains(GridCell c) const { return c.row >= top && c.row <= bottom && c.col >= left && c.col <= right; }
+};

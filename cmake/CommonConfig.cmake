@@ -1,0 +1,23 @@
+# Compile settings shared by every target: the standard, warnings and the sanitizer switches.
+option(WITH_ASAN "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(WITH_TSAN "Build with ThreadSanitizer" OFF)
+
+add_library(quorvane_common INTERFACE)
+target_compile_features(quorvane_common INTERFACE cxx_std_20)
+target_compile_options(quorvane_common INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(QUORVANE_WERROR)
+    target_compile_options(quorvane_common INTERFACE -Werror)
+endif()
+
+if(WITH_ASAN AND WITH_TSAN)
+    message(FATAL_ERROR "WITH_ASAN and WITH_TSAN cannot be combined")
+endif()
+if(WITH_ASAN)
+    target_compile_options(quorvane_common INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                                     -fno-omit-frame-pointer)
+    target_link_options(quorvane_common INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+if(WITH_TSAN)
+    target_compile_options(quorvane_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(quorvane_common INTERFACE -fsanitize=thread)
+endif()

@@ -1,0 +1,22 @@
+#pragma once
+// Monitor.log: one time-stamped line per link event, appended and flushed per call.
+
+#include <ctime>
+#include <string>
+
+inline constexpr char kLogFileName[] = "Monitor.log";
+
+// Appends "YYYY-MM-DD hh:mm:ss.mmm [text]" and CR LF to Monitor.log in the working directory.
+// Silent when the file cannot be written. Safe to call from several threads: lines never mix.
+void WriteLog(const char* text);
+inline void WriteLog(const std::string& text) { WriteLog(text.c_str()); }
+
+// The time stamp prefix, "%d-%02d-%02d %02d:%02d:%02d.%03d [".
+std::string LogStamp(const std::tm& local, int millisecond);
+
+// printf-style formatting into a std::string, for log lines and messages.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
