@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"8080=SERVER_PORT\nSERVER_PORT 2005\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004},
         LineCase{"SERVER_PORT=1\nSERVER_PORT=2\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2},
         LineCase{"UNKNOWN=5\n=5\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004}),
-    [](const ::testing::TestParamInfo<LineCase>& info) { return "Case" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<LineCase>& p) { return "Case" + std::to_string(p.index); });
 
 TEST_F(ConfigTest, LanguageWords)
 {
