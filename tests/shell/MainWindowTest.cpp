@@ -1,0 +1,223 @@
+#include "app/Texts.h"
+#include "app/Unit1.h"
+#include "board/Board.h"
+#include "board/LineGrid.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A loopback port that nothing listens on.
+int ClosedPort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+LinkTiming FastTiming()
+{
+    LinkTiming t;
+    t.firstConnectTimeout = std::chrono::milliseconds(60);
+    t.reconnectTimeout = std::chrono::milliseconds(60);
+    t.connectStep = std::chrono::milliseconds(5);
+    t.settlePause = std::chrono::milliseconds(1);
+    t.reconnectPause = std::chrono::milliseconds(5);
+    t.sleepUnit = std::chrono::milliseconds(5);
+    return t;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    MessageRecorder boxes;
+    int port = ClosedPort();
+
+    void WriteConfig(const std::string& extra = "")
+    {
+        WriteFile("Quorvane.cfg", "SERVER_IP = 127.0.0.1\nSERVER_PORT = " + std::to_string(port) + "\n" + extra);
+        CurConfig.Set(TagRunCfg());
+        LoadConfig(CurConfig);
+    }
+
+    std::unique_ptr<TForm1> MakeForm(const std::string& extra = "")
+    {
+        WriteConfig(extra);
+        auto form = std::make_unique<TForm1>(FastTiming());
+        form->stopSettle = std::chrono::milliseconds(1);
+        return form;
+    }
+
+    void TearDown() override
+    {
+        BoardBusy.store(0);
+        CurConfig.Set(TagRunCfg());
+    }
+};
+
+TEST_F(MainWindowTest, DesignOfTheWindow)
+{
+    auto form = MakeForm();
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Halverdon语音平台 运行监控"));
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("TotalInfoPan"));
+    EXPECT_EQ(form->TotalInfoPan->height(), 21);
+    EXPECT_EQ(form->TotalInfoPan->textFormat(), Qt::PlainText);
+    EXPECT_EQ(form->Timer1->interval(), 800);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(form->LineGrid->objectName(), QStringLiteral("LineGrid"));
+    EXPECT_EQ(form->LineGrid->model()->columnCount(), 8);
+
+    QStringList menus;
+    for (QAction* a : form->menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&System"), QStringLiteral("&Help")}));
+    QStringList items;
+    for (QAction* a : form->System1->actions())
+        items << a->text();
+    EXPECT_EQ(items, (QStringList{QStringLiteral("&Configure"), QStringLiteral("&Reconnect"), QStringLiteral("E&xit")}));
+    ASSERT_EQ(form->Help1->actions().size(), 1);
+    EXPECT_EQ(form->Help1->actions()[0]->text(), QStringLiteral("&About"));
+}
+
+TEST_F(MainWindowTest, UnreachableServerShowsOneBoxAndTheLinkDown)
+{
+    auto form = MakeForm("LANGUAGE_TYPE = English\n");
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Zandoral Platform Monitor"));
+    const QString expected = QStringLiteral("Disconneted! 127.0.0.1 : %1").arg(port);
+    EXPECT_EQ(form->SysStatPan->text(), expected);
+    EXPECT_EQ(form->SysStatPan->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].caption, "TCP/IP");
+    EXPECT_EQ(boxes.messages()[0].text,
+              "Connect to '127.0.0.1:" + std::to_string(port) + "' failed, Checking network or CTI Server.");
+    EXPECT_EQ(CurBoard, nullptr);
+}
+
+TEST_F(MainWindowTest, LinkStateTextsAndColours)
+{
+    auto form = MakeForm();
+    const QString addr = QStringLiteral("127.0.0.1 : %1").arg(port);
+    struct {
+        uint8_t english;
+        bool connected;
+        QString text;
+        QColor colour;
+    } cases[] = {
+        {1, true, QStringLiteral("Conneted, OK. ") + addr, QColor(0, 0, 0)},
+        {1, false, QStringLiteral("Disconneted! ") + addr, QColor(255, 0, 0)},
+        {0, true, QString::fromUtf8("已联通, ") + addr, QColor(0, 0, 0)},
+        {0, false, QString::fromUtf8("不通! ") + addr, QColor(255, 0, 0)},
+    };
+    for (const auto& c : cases) {
+        TagRunCfg cfg = CurConfig.Get();
+        cfg.IsEnglish = c.english;
+        CurConfig.Set(cfg);
+        form->ShowLinkState(c.connected);
+        EXPECT_EQ(form->SysStatPan->text(), c.text);
+        EXPECT_EQ(form->SysStatPan->palette().color(QPalette::WindowText), c.colour);
+    }
+}
+
+TEST_F(MainWindowTest, LongAddressIsCut)
+{
+    auto form = MakeForm();
+    TagRunCfg cfg = CurConfig.Get();
+    cfg.ServerIp = std::string(400, 'h');
+    cfg.IsEnglish = 1;
+    CurConfig.Set(cfg);
+    form->ShowLinkState(false);
+    EXPECT_EQ(form->SysStatPan->text().size(), int(sizeof(Texts::kLinkDownEn) - 1 + 255));
+}
+
+TEST_F(MainWindowTest, SummaryTextIsPlainText)
+{
+    auto form = MakeForm();
+    form->SetSummaryText("<b>x</b>");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("<b>x</b>"));
+}
+
+TEST_F(MainWindowTest, WorkerCallsAreQueuedAndDroppedAfterTheirSession)
+{
+    auto form = MakeForm();
+    std::thread([&] { form->SetSummaryText("from worker"); }).join();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("TotalInfoPan")); // not yet: queued
+    QApplication::processEvents();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("from worker"));
+
+    std::thread([&] { form->SetSummaryText("stale"); }).join();
+    form->Reconnect1Click();
+    QApplication::processEvents();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("from worker"));
+}
+
+TEST_F(MainWindowTest, SecondStopDoesNothing)
+{
+    auto form = MakeForm();
+    form->StopMonitor();
+    EXPECT_NE(BoardBusy.load() & kBusyStopped, 0);
+    EXPECT_EQ(CurLink, nullptr);
+    // A board that appears now would be freed by a stop that still ran.
+    {
+        std::lock_guard lock(CurBoardLock);
+        CurBoard = new TagMonitor(3);
+    }
+    form->StopMonitor();
+    EXPECT_NE(CurBoard, nullptr);
+    DestroyBoard();
+}
+
+TEST_F(MainWindowTest, ReconnectFromIdleStartsAFreshAttempt)
+{
+    auto form = MakeForm();
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    form->Reconnect1Click();
+    EXPECT_EQ(boxes.messages().size(), 2u);
+    EXPECT_EQ(BoardBusy.load(), 0);
+    ASSERT_NE(CurLink, nullptr);
+    EXPECT_FALSE(CurLink->connected);
+}
+
+TEST_F(MainWindowTest, TimerRefreshesOnlyWhenAllowed)
+{
+    auto form = MakeForm();
+    form->show();
+    auto* board = new TagMonitor(2);
+    form->LineGrid->LayoutGrid(*board);
+    SetCell(*board, "Idle", 0, 2, 4, 15);
+    {
+        std::lock_guard lock(CurBoardLock);
+        CurBoard = board;
+    }
+
+    BoardBusy.store(kBusyReplacing);
+    form->Timer1Timer();
+    EXPECT_TRUE(board->Rows[0].Cols[2].Changed);
+
+    BoardBusy.store(0);
+    RefreshBusy = true;
+    form->Timer1Timer();
+    EXPECT_TRUE(board->Rows[0].Cols[2].Changed);
+    RefreshBusy = false;
+
+    form->Timer1Timer();
+    EXPECT_FALSE(board->Rows[0].Cols[2].Changed);
+    EXPECT_FALSE(RefreshBusy);
+    DestroyBoard();
+}
+
+} // namespace

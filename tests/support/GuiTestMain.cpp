@@ -1,0 +1,13 @@
+// main() for the GUI tests: one QApplication on Qt's offscreen platform (unless the caller chose
+// another, e.g. xcb under Xvfb for a screenshot).
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
