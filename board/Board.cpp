@@ -59,13 +59,16 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
     TagMonitor* current = CurBoard;
     if (current && current->LineCount != lineCount) {
         BoardBusy.fetch_or(kBusyReplacing);
+        auto fresh = std::make_unique<TagMonitor>(lineCount);
+        TagMonitor* replacement = fresh.get();
         {
-            // Waits for a refresh or drawing that had already started on the old board.
+            // Waits for a refresh or drawing that had already started on the old board; any that
+            // starts later sees BoardBusy raised and leaves the board alone.
             std::lock_guard lock(CurBoardLock);
-            delete CurBoard;
-            CurBoard = new TagMonitor(lineCount);
+            CurBoard = fresh.release();
         }
-        if (CurView && !CurView->LayoutGrid(*CurBoard, stop))
+        delete current;
+        if (CurView && !CurView->LayoutGrid(*replacement, stop))
             return false; // stopping: BoardBusy stays raised, StopMonitor frees the board
         BoardBusy.fetch_and(uint8_t(~kBusyReplacing));
         return true;

@@ -71,7 +71,9 @@ extern TagMonitor* CurBoard;
 class WakeFlag;
 
 // Makes CurBoard a laid-out board of lineCount lines (see the .cpp for the order of publishing).
-// Returns false when stop was set before the layout could run; CurBoard is then left absent.
+// Returns false when stop was set before the layout could run: a first board is then dropped and
+// CurBoard stays absent; a replacement stays in CurBoard, not laid out, with kBusyReplacing still
+// raised so the grid side never reads it, until StopMonitor frees it.
 bool EnsureBoard(int lineCount, WakeFlag& stop);
 
 // Frees CurBoard (StopMonitor, after the worker has ended).

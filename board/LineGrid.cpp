@@ -1,13 +1,280 @@
 #include "board/LineGrid.h"
 
-TLineGrid::TLineGrid(QWidget* parent) : QTableView(parent)
+#include "app/Texts.h"
+#include "platform/Gbk.h"
+#include "settings/Config.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <algorithm>
+
+namespace {
+
+constexpr int kDesignColumns = 8;
+constexpr int kDesignDataRows = 4;
+constexpr int kDefaultColWidth = 62;
+constexpr int kDefaultRowHeight = 16;
+constexpr int kDesignWidths[kDesignColumns] = {124, 108, 56, 76, 204, 83, 57, 62};
+
+QColor ToQColor(TColor c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+} // namespace
+
+LineGridModel::LineGridModel(int columns, int dataRows, QObject* parent)
+    : QAbstractTableModel(parent), cols_(columns), rows_(dataRows), cells_(size_t(columns) * size_t(dataRows)),
+      headers_(size_t(columns))
+{
+}
+
+int LineGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+int LineGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : cols_;
+}
+
+QVariant LineGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return CellText(index.column(), index.row());
+    return QVariant();
+}
+
+QVariant LineGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= cols_)
+        return QVariant();
+    return headers_[size_t(section)];
+}
+
+Qt::ItemFlags LineGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+bool LineGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    SetCellText(index.column(), index.row(), value.toString());
+    return true;
+}
+
+void LineGridModel::Reshape(int columns, int dataRows)
+{
+    // Inserting and removing (rather than resetting the model) keeps the header's section sizes
+    // of the columns that stay, which is what carries the operator's widths through a layout.
+    if (columns != cols_) {
+        std::vector<QString> cells(size_t(columns) * size_t(rows_));
+        const int keep = std::min(columns, cols_);
+        for (int r = 0; r < rows_; ++r) {
+            for (int c = 0; c < keep; ++c)
+                cells[size_t(r) * size_t(columns) + c] = std::move(cells_[size_t(r) * size_t(cols_) + c]);
+        }
+        if (columns < cols_)
+            beginRemoveColumns(QModelIndex(), columns, cols_ - 1);
+        else
+            beginInsertColumns(QModelIndex(), cols_, columns - 1);
+        cells_ = std::move(cells);
+        headers_.resize(size_t(columns));
+        const bool removed = columns < cols_;
+        cols_ = columns;
+        if (removed)
+            endRemoveColumns();
+        else
+            endInsertColumns();
+    }
+    if (dataRows != rows_) {
+        const bool removed = dataRows < rows_;
+        if (removed)
+            beginRemoveRows(QModelIndex(), dataRows, rows_ - 1);
+        else
+            beginInsertRows(QModelIndex(), rows_, dataRows - 1);
+        cells_.resize(size_t(cols_) * size_t(dataRows));
+        rows_ = dataRows;
+        if (removed)
+            endRemoveRows();
+        else
+            endInsertRows();
+    }
+}
+
+void LineGridModel::SetHeaderText(int column, const QString& text)
+{
+    headers_[size_t(column)] = text;
+}
+
+void LineGridModel::HeadersChanged()
+{
+    if (cols_ > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+}
+
+void LineGridModel::SetCellText(int column, int dataRow, const QString& text)
+{
+    cells_[size_t(dataRow) * size_t(cols_) + column] = text;
+    const QModelIndex cell = index(dataRow, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
+}
+
+LineGridDelegate::LineGridDelegate(TLineGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+void LineGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    // Model row r is grid row r + 1: row 0 is the header.
+    if (!grid_->LineGridDrawCell(painter, index.column(), index.row() + 1, option.rect))
+        QStyledItemDelegate::paint(painter, option, index);
+}
+
+TLineGrid::TLineGrid(QWidget* parent)
+    : QTableView(parent), model_(new LineGridModel(kDesignColumns, kDesignDataRows, this))
 {
     setObjectName(QStringLiteral("LineGrid"));
+    setModel(model_);
+    setItemDelegate(new LineGridDelegate(this));
+
+    QHeaderView* header = horizontalHeader();
+    header->setMinimumSectionSize(1);
+    header->setDefaultSectionSize(kDefaultColWidth);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    // The header is the grid's fixed row 0; the grid has no fixed column.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(kDefaultRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    for (int c = 0; c < kDesignColumns; ++c)
+        setColumnWidth(c, kDesignWidths[c]);
+
+    setShowGrid(true);
+    setGridStyle(Qt::SolidLine);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    // A string grid cuts long texts at the cell's edge instead of shortening them with an ellipsis.
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
 }
 
 void TLineGrid::LayoutGrid(TagMonitor& board)
 {
+    const TagRunCfg cfg = CurConfig.Get();
     board.Grid = this;
+    board.GroupCount = LayoutGroupCount(cfg.ColGroupNum);
+    const int groups = board.GroupCount;
+
+    model_->Reshape(GridColumnCount(groups), GridRowCount(board.LineCount, groups) - 1);
+    if (groups > 1) {
+        int widths[kColsPerLine];
+        for (int k = 0; k < kColsPerLine; ++k)
+            widths[k] = columnWidth(k);
+        for (int g = 1; g < groups; ++g) {
+            for (int k = 0; k < kColsPerLine; ++k)
+                setColumnWidth(g * kColsPerLine + k, widths[k]);
+        }
+    }
+
+    const char* const* fixed = cfg.IsEnglish ? Texts::kHeadersEn : Texts::kHeadersZh;
+    QString headers[kColsPerLine];
+    for (int k = 0; k < 5; ++k)
+        headers[k] = FromGbk(fixed[k]);
+    headers[5] = FromGbk(cfg.Title1);
+    headers[6] = FromGbk(cfg.Title2);
+    headers[7] = FromGbk(cfg.Title3);
+    for (int g = 0; g < groups; ++g) {
+        for (int k = 0; k < kColsPerLine; ++k)
+            model_->SetHeaderText(g * kColsPerLine + k, headers[k]);
+    }
+    model_->HeadersChanged();
 }
 
-void TLineGrid::RefreshGrid(TagMonitor&) {}
+GridWindow TLineGrid::VisibleWindow() const
+{
+    const int dataRows = model_->rowCount();
+    const int cols = model_->columnCount();
+    const QSize size = viewport()->size();
+    const int firstRow = rowAt(0);
+    const int firstCol = columnAt(0);
+    if (dataRows == 0 || cols == 0 || firstRow < 0 || firstCol < 0 || size.isEmpty())
+        return {1, 0, 0, -1};
+    // The last row and column that show at least in part; -1 when the grid ends inside the view.
+    int lastRow = rowAt(size.height() - 1);
+    int lastCol = columnAt(size.width() - 1);
+    if (lastRow < 0)
+        lastRow = dataRows - 1;
+    if (lastCol < 0)
+        lastCol = cols - 1;
+    return {firstRow + 1, lastRow + 1, firstCol, lastCol};
+}
+
+void TLineGrid::RefreshGrid(TagMonitor& board)
+{
+    // A board laid out on another grid (or on none) has a group count that does not fit this one.
+    if (board.Grid != this)
+        return;
+    const GridWindow view = VisibleWindow();
+    // Only the cells in view can be copied, so only they are visited: the result is the same as
+    // walking the whole board, at a fraction of the cost.
+    for (int r = view.top; r <= view.bottom; ++r) {
+        for (int c = view.left; c <= view.right; ++c) {
+            const BoardCell at = BoardCellAt(c, r, board.GroupCount, board.LineCount);
+            if (at.line < 0)
+                continue;
+            TagLineCols& cell = board.Rows[size_t(at.line)].Cols[at.column];
+            if (!cell.Changed)
+                continue;
+            cell.Changed = false;
+            model_->SetCellText(c, r - 1, FromGbk(cell.Text));
+        }
+    }
+}
+
+bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const
+{
+    if (ARow <= 0 || ARow >= RowCount() || ACol < 0 || ACol >= ColumnCount() || BoardBusy.load() != 0)
+        return false;
+    TColor fore = 0;
+    TColor back = 0;
+    {
+        // The same order as the timer: the reference first, then the board. Both are held only
+        // for the look-up, not for the drawing.
+        std::lock_guard boardRef(CurBoardLock);
+        if (BoardBusy.load() != 0 || !CurBoard)
+            return false;
+        std::lock_guard cells(CurBoard->Lock);
+        const BoardCell at = BoardCellAt(ACol, ARow, CurBoard->GroupCount, CurBoard->LineCount);
+        if (CurBoard->GetCellColors(at.line, at.column, fore, back) != 0)
+            return false;
+    }
+    painter->save();
+    painter->fillRect(Rect, ToQColor(back));
+    painter->setPen(ToQColor(fore));
+    painter->setFont(font());
+    // Drawn as plain text at a point: nothing in it is taken as markup, and it is not cut at the
+    // cell's edge.
+    const QFontMetrics metrics(font());
+    painter->drawText(QPoint(Rect.left() + 2, Rect.top() + 2 + metrics.ascent()), model_->CellText(ACol, ARow - 1));
+    painter->restore();
+    return true;
+}
+
+QString TLineGrid::CellText(int col, int row) const
+{
+    if (col < 0 || col >= ColumnCount() || row < 0 || row >= RowCount())
+        return QString();
+    return row == 0 ? model_->HeaderText(col) : model_->CellText(col, row - 1);
+}

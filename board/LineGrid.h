@@ -1,9 +1,55 @@
 #pragma once
-// LineGrid: the string grid that shows the board.
+// LineGrid: the string grid that shows the board. Grid row 0 is the fixed header row (the table's
+// horizontal header); grid row r >= 1 is row r - 1 of the model. The grid keeps its own copy of
+// every text: the board's texts reach it only through RefreshGrid, the operator's through editing.
 
 #include "board/Board.h"
+#include "board/GridMap.h"
 
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <vector>
+
+class LineGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    LineGridModel(int columns, int dataRows, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // Grows or shrinks the table; texts keep their places, those of removed cells are dropped.
+    void Reshape(int columns, int dataRows);
+    void SetHeaderText(int column, const QString& text);
+    void HeadersChanged();
+    // Stores the text and reports the cell changed, even when the text is the same.
+    void SetCellText(int column, int dataRow, const QString& text);
+    const QString& CellText(int column, int dataRow) const { return cells_[size_t(dataRow) * size_t(cols_) + column]; }
+    const QString& HeaderText(int column) const { return headers_[size_t(column)]; }
+
+private:
+    int cols_;
+    int rows_;
+    std::vector<QString> cells_; // row by row
+    std::vector<QString> headers_;
+};
+
+class TLineGrid;
+
+class LineGridDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit LineGridDelegate(TLineGrid* grid);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    TLineGrid* grid_;
+};
 
 class TLineGrid : public QTableView, public LineGridHandle {
     Q_OBJECT
@@ -14,4 +60,19 @@ public:
     void LayoutGrid(TagMonitor& board);
     // GUI thread, caller holds board.Lock. Copies changed cells that lie in view.
     void RefreshGrid(TagMonitor& board);
+    // The grid's cell drawing: paints the data cell (ACol, ARow) in the colours of its board cell.
+    // Returns false, having drawn nothing, where the grid's own look stays.
+    bool LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const;
+
+    // In grid terms: row 0 is the header row.
+    int RowCount() const { return model_->rowCount() + 1; }
+    int ColumnCount() const { return model_->columnCount(); }
+    QString CellText(int col, int row) const;
+    // The part of the grid RefreshGrid writes into; empty (top > bottom) when no data row shows.
+    GridWindow VisibleWindow() const;
+
+    LineGridModel* Model() const { return model_; }
+
+private:
+    LineGridModel* model_;
 };
