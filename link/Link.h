@@ -2,26 +2,21 @@
 // The link to the CTI server: one TCP connection, its receive buffer, and the worker thread that
 // polls, decodes answers into the board and reconnects by itself.
 
+#include "platform/Net.h"
 #include "platform/WakeFlag.h"
 #include "settings/Config.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 inline constexpr int kRecvBufSize = 30000;
 inline constexpr int kMaxRead = 2048;
-
-#ifdef _WIN32
-using SocketHandle = uintptr_t;
-inline constexpr SocketHandle kNoSocket = ~SocketHandle(0);
-#else
-using SocketHandle = int;
-inline constexpr SocketHandle kNoSocket = -1;
-#endif
 
 // The link's timing. The program always uses these values; tests shorten them.
 struct LinkTiming {
@@ -32,17 +27,22 @@ struct LinkTiming {
     int settleCount = 4;
     std::chrono::milliseconds reconnectPause = 1s;
     int reconnectPauses = 8;
+    // The destructor's wait for the worker before it joins it (the join itself has no bound).
     std::chrono::milliseconds stopWait = 12000ms;
-    std::chrono::milliseconds stopWaitStep = 100ms;
     // One poll delay second; SleepSec is multiplied by it.
     std::chrono::milliseconds sleepUnit = 1000ms;
 };
+
+// Selects the constructor that neither starts the socket library nor connects: a link at rest, with
+// the flags of a running one, whose buffer tests and benchmarks fill by hand.
+struct NoConnect {};
 
 struct TagTcpConnection {
     // Connects to config's server and, once up, sends the first poll. Returns with connected set
     // when the link is up; on a failed connect it has shown the "TCP/IP" box.
     explicit TagTcpConnection(SharedConfig& config, const LinkTiming& timing = LinkTiming());
-    // Stops the worker and waits for it to end (see the .cpp for the bound), then closes.
+    TagTcpConnection(SharedConfig& config, const LinkTiming& timing, NoConnect);
+    // Stops the worker, waits for it to end and joins it, then closes the socket.
     ~TagTcpConnection();
     TagTcpConnection(const TagTcpConnection&) = delete;
     TagTcpConnection& operator=(const TagTcpConnection&) = delete;
@@ -61,7 +61,15 @@ struct TagTcpConnection {
 
     LinkTiming timing;
     std::thread worker;
+    // The worker announces workerDone under doneMutex, so the destructor's wait ends at once.
+    std::mutex doneMutex;
+    std::condition_variable doneCv;
 };
+
+// The receive worker's loop; returns 0 once stopRequested is set.
+int IsRemoteAns(TagTcpConnection& link);
+// The worker thread's procedure: IsRemoteAns on the link it was started for.
+int LinkWorker(TagTcpConnection* link);
 
 // Process-wide: connect attempts may go on while set (the constructor sets it, the destructor
 // clears it, and pauses between connect steps wake when it is cleared).
