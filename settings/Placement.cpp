@@ -1,11 +1,236 @@
 #include "settings/Placement.h"
 
-int SavePlacement(TForm1&)
+#include "app/MonitorView.h"
+#include "app/Unit1.h"
+#include "board/LineGrid.h"
+#include "platform/Gbk.h"
+#include "settings/Config.h"
+
+#include <QEvent>
+#include <QSettings>
+#include <QTableView>
+#include <QWidget>
+#include <algorithm>
+#include <optional>
+#include <string>
+
+namespace {
+
+PlacementStore storeFactory;
+
+// The values are read as the platform's registry would hand them over: into an 80-byte buffer that
+// also holds the terminating NUL.
+constexpr size_t kValueBufSize = 80;
+constexpr int kStoredColumns = 8;
+
+std::unique_ptr<QSettings> NativeStore()
 {
+    // Named here rather than taken from the application object, whose names serve other purposes.
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Halverdon"),
+                                       QStringLiteral("Quorvane"));
+}
+
+void ShowSettingsError(const char* text)
+{
+    ShowMessage({text, std::string(), MsgIcon::None});
+}
+
+// Opens the store with full access, creating it when it does not exist yet.
+std::unique_ptr<QSettings> OpenStore()
+{
+    std::unique_ptr<QSettings> store = storeFactory ? storeFactory() : NativeStore();
+    // isWritable() also creates the folders of a file-based store.
+    if (!store || store->status() != QSettings::NoError || !store->isWritable()) {
+        ShowSettingsError("Error creating/opening the key");
+        return nullptr;
+    }
+    return store;
+}
+
+// The value's data as text, whatever type the store reports; nothing when it is missing or would
+// not fit the buffer.
+std::optional<std::string> QueryText(QSettings& store, const QString& name)
+{
+    const QVariant v = store.value(name);
+    if (!v.isValid())
+        return std::nullopt;
+    std::string data;
+    switch (v.metaType().id()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = v.toByteArray();
+        data.assign(bytes.constData(), size_t(bytes.size()));
+        break;
+    }
+    case QMetaType::QStringList: {
+        // A text with commas comes back as a list; the registry would give its first string.
+        const QStringList parts = v.toStringList();
+        for (const QString& part : parts)
+            data += ToGbk(part) + '\0';
+        break;
+    }
+    default:
+        if (!v.canConvert<QString>())
+            return std::nullopt;
+        data = ToGbk(v.toString());
+        break;
+    }
+    if (data.size() + 1 > kValueBufSize)
+        return std::nullopt;
+    if (size_t nul = data.find('\0'); nul != std::string::npos)
+        data.resize(nul);
+    return data;
+}
+
+void WriteNumber(QSettings& store, const QString& name, int number)
+{
+    store.setValue(name, QString::asprintf("%4d", number));
+}
+
+QString ColumnValueName(int column)
+{
+    return QString::asprintf("GridWid%d", column);
+}
+
+// The stored size is the window's outer size, but a window that has not been shown yet has no frame
+// to measure. Its size is then set as if there were none, and corrected once the first measure of
+// the frame is known; otherwise the window would grow by its frame at every start.
+class FrameFit : public QObject {
+public:
+    FrameFit(QWidget& window, std::optional<int> width, std::optional<int> height)
+        : QObject(&window), window_(window), width_(width), height_(height)
+    {
+        setObjectName(QStringLiteral("PlacementFrameFit"));
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != &window_)
+            return false;
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+            if (window_.isVisible() && window_.frameGeometry().size() != window_.size())
+                Finish(true);
+            break;
+        case QEvent::Hide:
+        case QEvent::Close:
+            Finish(false);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+    void Finish(bool apply)
+    {
+        window_.removeEventFilter(this);
+        if (apply)
+            ResizeOuter(window_, width_, height_);
+        deleteLater();
+    }
+
+    static void ResizeOuter(QWidget& window, std::optional<int> width, std::optional<int> height)
+    {
+        const QSize frame = window.frameGeometry().size() - window.size();
+        window.resize(width ? std::max(0, *width - frame.width()) : window.width(),
+                      height ? std::max(0, *height - frame.height()) : window.height());
+    }
+
+private:
+    QWidget& window_;
+    std::optional<int> width_;
+    std::optional<int> height_;
+};
+
+void ApplyOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height)
+{
+    if (!width && !height)
+        return;
+    delete window.findChild<FrameFit*>(QStringLiteral("PlacementFrameFit"), Qt::FindDirectChildrenOnly);
+    FrameFit::ResizeOuter(window, width, height);
+    if (!window.isVisible())
+        new FrameFit(window, width, height);
+}
+
+} // namespace
+
+void SetPlacementStore(PlacementStore store)
+{
+    storeFactory = std::move(store);
+}
+
+int ReadOrCreateValue(QSettings& store, const char* name, const char* defaultText, int& value)
+{
+    const QString key = QLatin1String(name);
+    if (std::optional<std::string> text = QueryText(store, key)) {
+        value = LeadingInt(text->c_str());
+        return 0;
+    }
+    store.setValue(key, QLatin1String(defaultText));
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        ShowSettingsError("Error RegSetValueEx");
+        return -1;
+    }
+    value = LeadingInt(defaultText);
     return 0;
 }
 
-int RestorePlacement(TForm1&)
+int SavePlacement(QWidget& window, QTableView& grid)
 {
-    return 0;
+    std::unique_ptr<QSettings> store = OpenStore();
+    if (!store)
+        return 0;
+    const QRect outer = window.frameGeometry();
+    WriteNumber(*store, QStringLiteral("WinX"), outer.x());
+    WriteNumber(*store, QStringLiteral("WinY"), outer.y());
+    WriteNumber(*store, QStringLiteral("WinWidth"), outer.width());
+    WriteNumber(*store, QStringLiteral("WinHeight"), outer.height());
+    for (int i = 0; i < kStoredColumns; ++i)
+        WriteNumber(*store, ColumnValueName(i), grid.columnWidth(i));
+    store->sync();
+    return 1;
+}
+
+int RestorePlacement(QWidget& window, QTableView& grid)
+{
+    std::unique_ptr<QSettings> store = OpenStore();
+    if (!store)
+        return 0;
+    // A value whose default could not be written yields no number and is skipped. The default of
+    // WinX would have ended the restore, so that failure ends it too.
+    int number = -1;
+    if (ReadOrCreateValue(*store, "WinX", "-10", number) != 0 || number < -4)
+        return 0;
+    window.move(number, window.pos().y());
+    if (ReadOrCreateValue(*store, "WinY", "-1", number) == 0)
+        window.move(window.pos().x(), number);
+
+    std::optional<int> width;
+    std::optional<int> height;
+    if (ReadOrCreateValue(*store, "WinWidth", "-1", number) == 0 && number >= 0)
+        width = number;
+    if (ReadOrCreateValue(*store, "WinHeight", "-1", number) == 0 && number >= 0)
+        height = number;
+    ApplyOuterSize(window, width, height);
+
+    for (int i = 0; i < kStoredColumns; ++i) {
+        const QByteArray name = ColumnValueName(i).toLatin1();
+        if (ReadOrCreateValue(*store, name.constData(), "-1", number) == 0 && number >= 0)
+            grid.setColumnWidth(i, number);
+    }
+    return 1;
+}
+
+int SavePlacement(TForm1& form)
+{
+    return SavePlacement(form, *form.LineGrid);
+}
+
+int RestorePlacement(TForm1& form)
+{
+    return RestorePlacement(form, *form.LineGrid);
 }

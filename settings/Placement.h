@@ -1,7 +1,31 @@
 #pragma once
-// The main window's placement in the per-user store.
+// The main window's placement in the per-user store: its outer position and size and the widths of
+// the grid's first eight columns, each as a text value formatted "%4d".
 
+#include <functional>
+#include <memory>
+
+class QSettings;
+class QTableView;
+class QWidget;
 class TForm1;
 
+// Both return 1 when they ran to their end, 0 when the store could not be opened (after the
+// "Error creating/opening the key" box) or, for the restore, when WinX ended it.
 int SavePlacement(TForm1& form);
 int RestorePlacement(TForm1& form);
+
+// The same for any top-level window and its grid (the main window passes its LineGrid).
+int SavePlacement(QWidget& window, QTableView& grid);
+int RestorePlacement(QWidget& window, QTableView& grid);
+
+// Reads the text value name from store into value. A value that is missing or holds 80 bytes or more
+// is first replaced by defaultText, which is then converted instead. Returns 0, or -1 after the
+// "Error RegSetValueEx" box when the default could not be written; value is then left as it was.
+int ReadOrCreateValue(QSettings& store, const char* name, const char* defaultText, int& value);
+
+// Where the placement lives. The program uses the native per-user store of Halverdon/Quorvane (the
+// registry on Windows, ~/.config/Halverdon/Quorvane.conf elsewhere); tests point it at a scratch
+// file. An empty function restores the native store.
+using PlacementStore = std::function<std::unique_ptr<QSettings>()>;
+void SetPlacementStore(PlacementStore store);
