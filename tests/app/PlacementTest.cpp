@@ -1,0 +1,433 @@
+#include "settings/Placement.h"
+#include "AppTestSupport.h"
+#include "app/Unit1.h"
+#include "board/LineGrid.h"
+#include "support/TestSupport.h"
+
+#include <QSettings>
+#include <QTableWidget>
+#include <QTest>
+#include <array>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <vector>
+
+namespace {
+
+using Values = std::map<std::string, std::string>;
+using Widths = std::array<int, 8>;
+
+constexpr Widths kDesignWidths = {124, 108, 56, 76, 204, 83, 57, 62};
+const QPoint kDesignPos(123, 168);
+const QSize kDesignSize(795, 528);
+
+// A store format whose writes always fail, for the boxes shown when a default cannot be written.
+bool ReadPlain(QIODevice& device, QSettings::SettingsMap& map)
+{
+    for (const QByteArray& line : device.readAll().split('\n')) {
+        if (const qsizetype eq = line.indexOf('='); eq > 0)
+            map.insert(QString::fromLatin1(line.left(eq)), QString::fromLatin1(line.mid(eq + 1)));
+    }
+    return true;
+}
+
+bool FailWrite(QIODevice&, const QSettings::SettingsMap&)
+{
+    return false;
+}
+
+QSettings::Format FailingFormat()
+{
+    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("failing"), ReadPlain, FailWrite);
+    return format;
+}
+
+// All twelve values as SavePlacement would write them.
+Values All(const char* x, const char* y, const char* w, const char* h, const std::array<const char*, 8>& cols)
+{
+    Values v{{"WinX", x}, {"WinY", y}, {"WinWidth", w}, {"WinHeight", h}};
+    for (int i = 0; i < 8; ++i)
+        v["GridWid" + std::to_string(i)] = cols[size_t(i)];
+    return v;
+}
+
+const std::array<const char*, 8> kStoredCols = {"  30", "  31", "  32", "  33", "  34", "  35", "  36", "  37"};
+constexpr Widths kStoredWidths = {30, 31, 32, 33, 34, 35, 36, 37};
+
+Values With(Values v, const std::string& name, const char* text)
+{
+    if (text)
+        v[name] = text;
+    else
+        v.erase(name);
+    return v;
+}
+
+class PlacementTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    MessageRecorder boxes;
+    QString storePath = QString::fromStdString(dir.path()) + QStringLiteral("/placement.ini");
+    QWidget window;
+    QTableWidget* grid = new QTableWidget(5, 8, &window);
+
+    void SetUp() override
+    {
+        UseStore(storePath, QSettings::IniFormat);
+        window.move(kDesignPos);
+        window.resize(kDesignSize);
+        for (int i = 0; i < 8; ++i)
+            grid->setColumnWidth(i, kDesignWidths[size_t(i)]);
+    }
+
+    void TearDown() override { SetPlacementStore(nullptr); }
+
+    static void UseStore(const QString& path, QSettings::Format format)
+    {
+        SetPlacementStore([path, format] { return std::make_unique<QSettings>(path, format); });
+    }
+
+    void Store(const Values& values)
+    {
+        QSettings s(storePath, QSettings::IniFormat);
+        for (const auto& [name, text] : values)
+            s.setValue(QString::fromStdString(name), QString::fromStdString(text));
+    }
+
+    Values Stored() const
+    {
+        QSettings s(storePath, QSettings::IniFormat);
+        Values v;
+        for (const QString& key : s.allKeys())
+            v[key.toStdString()] = s.value(key).toString().toStdString();
+        return v;
+    }
+
+    Widths Columns() const
+    {
+        Widths w{};
+        for (int i = 0; i < 8; ++i)
+            w[size_t(i)] = grid->columnWidth(i);
+        return w;
+    }
+};
+
+struct RestoreCase {
+    const char* name;
+    Values stored;
+    int result;
+    QPoint pos;
+    QSize size;
+    Widths cols;
+    Values after;
+};
+
+const Values kAllStored = All("  40", "  50", " 600", " 400", kStoredCols);
+const Values kDefaultsAfterWinXWinY = All("  10", "  -1", "-1", "-1", {"-1", "-1", "-1", "-1", "-1", "-1", "-1", "-1"});
+const std::string k79 = "300" + std::string(76, 'x');
+const std::string k80 = "300" + std::string(77, 'x');
+
+const RestoreCase kRestoreCases[] = {
+    {"FirstRunCreatesOnlyWinX", {}, 0, kDesignPos, kDesignSize, kDesignWidths, {{"WinX", "-10"}}},
+    {"AllStoredAreApplied", kAllStored, 1, {40, 50}, {600, 400}, kStoredWidths, kAllStored},
+    {"WinXMinus4IsApplied",
+     With(kAllStored, "WinX", "  -4"),
+     1,
+     {-4, 50},
+     {600, 400},
+     kStoredWidths,
+     With(kAllStored, "WinX", "  -4")},
+    {"WinXMinus5EndsBeforeAnythingIsCreated",
+     {{"WinX", "  -5"}},
+     0,
+     kDesignPos,
+     kDesignSize,
+     kDesignWidths,
+     {{"WinX", "  -5"}}},
+    {"WinXMinus5LeavesStoredValuesUnapplied", With(kAllStored, "WinX", "  -5"), 0, kDesignPos, kDesignSize,
+     kDesignWidths, With(kAllStored, "WinX", "  -5")},
+    {"WinYMinus1IsApplied",
+     {{"WinX", "  10"}, {"WinY", "  -1"}},
+     1,
+     {10, -1},
+     kDesignSize,
+     kDesignWidths,
+     kDefaultsAfterWinXWinY},
+    {"WinYFarNegativeIsApplied",
+     With(kAllStored, "WinY", "-300"),
+     1,
+     {40, -300},
+     {600, 400},
+     kStoredWidths,
+     With(kAllStored, "WinY", "-300")},
+    {"WidthZeroIsAppliedHeightMinus1IsNot",
+     With(With(kAllStored, "WinWidth", "   0"), "WinHeight", "  -1"),
+     1,
+     {40, 50},
+     {0, 528},
+     kStoredWidths,
+     With(With(kAllStored, "WinWidth", "   0"), "WinHeight", "  -1")},
+    {"GridWid3Minus1KeepsColumn3",
+     With(kAllStored, "GridWid3", "  -1"),
+     1,
+     {40, 50},
+     {600, 400},
+     {30, 31, 32, 76, 34, 35, 36, 37},
+     With(kAllStored, "GridWid3", "  -1")},
+    {"TrailingLettersAreIgnored",
+     With(kAllStored, "WinWidth", "200px"),
+     1,
+     {40, 50},
+     {200, 400},
+     kStoredWidths,
+     With(kAllStored, "WinWidth", "200px")},
+    {"NoDigitsGiveZero",
+     With(kAllStored, "WinHeight", "abc"),
+     1,
+     {40, 50},
+     {600, 0},
+     kStoredWidths,
+     With(kAllStored, "WinHeight", "abc")},
+    {"BlanksAndSignBeforeDigits",
+     With(kAllStored, "GridWid0", "   +62"),
+     1,
+     {40, 50},
+     {600, 400},
+     {62, 31, 32, 33, 34, 35, 36, 37},
+     With(kAllStored, "GridWid0", "   +62")},
+    {"SeventyNineBytesAreRead",
+     With(kAllStored, "WinWidth", k79.c_str()),
+     1,
+     {40, 50},
+     {300, 400},
+     kStoredWidths,
+     With(kAllStored, "WinWidth", k79.c_str())},
+    {"EightyBytesAreReplacedByTheDefault",
+     With(kAllStored, "WinWidth", k80.c_str()),
+     1,
+     {40, 50},
+     {795, 400},
+     kStoredWidths,
+     With(kAllStored, "WinWidth", "-1")},
+    {"LongWinXIsReplacedAndEndsTheRestore", With(kAllStored, "WinX", k80.c_str()), 0, kDesignPos, kDesignSize,
+     kDesignWidths, With(kAllStored, "WinX", "-10")},
+    {"DeletedWinHeightComesBack",
+     With(kAllStored, "WinHeight", nullptr),
+     1,
+     {40, 50},
+     {600, 528},
+     kStoredWidths,
+     With(kAllStored, "WinHeight", "-1")},
+};
+
+class RestoreRules : public PlacementTest, public ::testing::WithParamInterface<RestoreCase> {};
+
+TEST_P(RestoreRules, AppliesAndCreatesAsStored)
+{
+    const RestoreCase& c = GetParam();
+    Store(c.stored);
+    EXPECT_EQ(RestorePlacement(window, *grid), c.result);
+    EXPECT_EQ(window.pos(), c.pos);
+    EXPECT_EQ(window.size(), c.size);
+    EXPECT_EQ(Columns(), c.cols);
+    EXPECT_EQ(Stored(), c.after);
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Placement, RestoreRules, ::testing::ValuesIn(kRestoreCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(PlacementTest, SaveWritesTheTwelveValuesFormattedFourWide)
+{
+    window.move(-4, 7);
+    window.resize(1024, 62);
+    grid->setColumnWidth(7, 1024);
+    grid->setColumnWidth(2, 35);
+    EXPECT_EQ(SavePlacement(window, *grid), 1);
+    EXPECT_EQ(Stored(),
+              All("  -4", "   7", "1024", "  62", {" 124", " 108", "  35", "  76", " 204", "  83", "  57", "1024"}));
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
+TEST_F(PlacementTest, SaveReplacesWhateverWasStored)
+{
+    Store(With(kAllStored, "WinX", k80.c_str()));
+    EXPECT_EQ(SavePlacement(window, *grid), 1);
+    EXPECT_EQ(Stored(),
+              All(" 123", " 168", " 795", " 528", {" 124", " 108", "  56", "  76", " 204", "  83", "  57", "  62"}));
+}
+
+TEST_F(PlacementTest, SavedPlacementComesBack)
+{
+    window.move(31, 42);
+    window.resize(640, 480);
+    for (int i = 0; i < 8; ++i)
+        grid->setColumnWidth(i, 30 + 3 * i);
+    ASSERT_EQ(SavePlacement(window, *grid), 1);
+
+    QWidget other;
+    other.move(kDesignPos);
+    other.resize(kDesignSize);
+    QTableWidget otherGrid(5, 8);
+    ASSERT_EQ(RestorePlacement(other, otherGrid), 1);
+    EXPECT_EQ(other.pos(), QPoint(31, 42));
+    EXPECT_EQ(other.size(), QSize(640, 480));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(otherGrid.columnWidth(i), 30 + 3 * i);
+}
+
+TEST_F(PlacementTest, ValueHoldingAListIsReadAsItsFirstText)
+{
+    Store(With(kAllStored, "WinWidth", nullptr));
+    // Written by hand, a comma makes the value a list.
+    WriteFile(storePath.toStdString(), ReadFile(storePath.toStdString()) + "\nWinWidth=250px, 300\n");
+    ASSERT_EQ(RestorePlacement(window, *grid), 1);
+    EXPECT_EQ(window.width(), 250);
+}
+
+TEST_F(PlacementTest, StoreThatCannotBeOpenedShowsOneBoxAndChangesNothing)
+{
+    // A folder that cannot be created, whatever the user's rights: its parent is a file.
+    WriteFile(dir.path() + "/blocker", "x");
+    UseStore(QString::fromStdString(dir.path()) + QStringLiteral("/blocker/placement.ini"), QSettings::IniFormat);
+    window.move(5, 6);
+
+    EXPECT_EQ(RestorePlacement(window, *grid), 0);
+    EXPECT_EQ(SavePlacement(window, *grid), 0);
+    EXPECT_EQ(window.pos(), QPoint(5, 6));
+    EXPECT_EQ(window.size(), kDesignSize);
+    EXPECT_EQ(Columns(), kDesignWidths);
+    EXPECT_EQ(ReadFile(dir.path() + "/blocker"), "x");
+    const auto messages = boxes.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    for (const TagMessage& m : messages) {
+        EXPECT_EQ(m.text, "Error creating/opening the key");
+        EXPECT_EQ(m.caption, "");
+        EXPECT_EQ(m.icon, MsgIcon::None);
+    }
+}
+
+TEST_F(PlacementTest, UnwritableDefaultForWinXEndsTheRestoreAfterOneBox)
+{
+    WriteFile(storePath.toStdString(), "");
+    UseStore(storePath, FailingFormat());
+    EXPECT_EQ(RestorePlacement(window, *grid), 0);
+    EXPECT_EQ(window.pos(), kDesignPos);
+    const auto messages = boxes.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error RegSetValueEx");
+    EXPECT_EQ(messages[0].caption, "");
+    EXPECT_EQ(messages[0].icon, MsgIcon::None);
+}
+
+TEST_F(PlacementTest, UnwritableDefaultsAreSkippedAndStoredValuesStillApplied)
+{
+    WriteFile(storePath.toStdString(), "WinX=  10\nWinWidth= 300\nGridWid5=  99\n");
+    UseStore(storePath, FailingFormat());
+    EXPECT_EQ(RestorePlacement(window, *grid), 1);
+    // WinY could not be created: the top edge keeps its designed place rather than taking -1.
+    EXPECT_EQ(window.pos(), QPoint(10, kDesignPos.y()));
+    EXPECT_EQ(window.size(), QSize(300, kDesignSize.height()));
+    EXPECT_EQ(Columns(), (Widths{124, 108, 56, 76, 204, 99, 57, 62}));
+    // One box for each value that had to be created: WinY, WinHeight and seven columns.
+    EXPECT_EQ(boxes.messages().size(), 9u);
+}
+
+TEST_F(PlacementTest, ReadOrCreateValueLeavesTheNumberAloneWhenTheDefaultCannotBeWritten)
+{
+    WriteFile(storePath.toStdString(), "Present=  77\n");
+    QSettings store(storePath, FailingFormat());
+    int value = 1234;
+    EXPECT_EQ(ReadOrCreateValue(store, "Missing", "-1", value), -1);
+    EXPECT_EQ(value, 1234);
+    EXPECT_EQ(ReadOrCreateValue(store, "Present", "-1", value), 0);
+    EXPECT_EQ(value, 77);
+    ASSERT_EQ(boxes.messages().size(), 1u);
+}
+
+TEST_F(PlacementTest, ReadOrCreateValueWritesTheDefaultTextAsGiven)
+{
+    QSettings store(storePath, QSettings::IniFormat);
+    int value = 0;
+    EXPECT_EQ(ReadOrCreateValue(store, "Fresh", "  -7x", value), 0);
+    EXPECT_EQ(value, -7);
+    EXPECT_EQ(Stored(), (Values{{"Fresh", "  -7x"}}));
+}
+
+TEST_F(PlacementTest, OuterSizeIsKeptWhenTheWindowGetsItsFrame)
+{
+    Store(All("  50", "  60", " 600", " 400", kStoredCols));
+    ASSERT_EQ(RestorePlacement(window, *grid), 1);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(0);
+    ASSERT_NE(window.frameGeometry().size(), window.size()) << "the platform draws no frame";
+    EXPECT_EQ(window.frameGeometry(), QRect(50, 60, 600, 400));
+
+    // Saved and restored again, the window does not grow by its frame.
+    ASSERT_EQ(SavePlacement(window, *grid), 1);
+    EXPECT_EQ(Stored().at("WinWidth"), " 600");
+    EXPECT_EQ(Stored().at("WinHeight"), " 400");
+
+    Store(With(With(Stored(), "WinWidth", " 500"), "WinHeight", " 300"));
+    ASSERT_EQ(RestorePlacement(window, *grid), 1);
+    EXPECT_EQ(window.frameGeometry().size(), QSize(500, 300));
+}
+
+TEST_F(PlacementTest, NativeStoreIsHalverdonQuorvane)
+{
+    const QString root = QString::fromStdString(dir.path()) + QStringLiteral("/native");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root);
+    SetPlacementStore(nullptr);
+    EXPECT_EQ(RestorePlacement(window, *grid), 0);
+    QSettings written(root + QStringLiteral("/Halverdon/Quorvane.conf"), QSettings::IniFormat);
+    EXPECT_EQ(written.allKeys(), QStringList{QStringLiteral("WinX")});
+    EXPECT_EQ(written.value(QStringLiteral("WinX")).toString(), QStringLiteral("-10"));
+}
+
+// The main window itself: restored when created, saved when it closes.
+class MainWindowPlacementTest : public PlacementTest {
+protected:
+    RefusingPort refusing;
+
+    std::unique_ptr<TForm1> MakeForm()
+    {
+        WriteLoopbackConfig(refusing.port());
+        auto form = std::make_unique<TForm1>(FastTiming());
+        form->stopSettle = std::chrono::milliseconds(1);
+        return form;
+    }
+
+    void TearDown() override
+    {
+        PlacementTest::TearDown();
+        CurConfig.Set(TagRunCfg());
+    }
+};
+
+TEST_F(MainWindowPlacementTest, FirstRunKeepsTheDesignAndExitStoresAllTwelve)
+{
+    auto form = MakeForm();
+    EXPECT_EQ(Stored(), (Values{{"WinX", "-10"}}));
+    EXPECT_EQ(form->pos(), kDesignPos);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(form->LineGrid->columnWidth(i), kDesignWidths[size_t(i)]);
+
+    form->move(210, 120);
+    form->resize(700, 450);
+    for (int i = 0; i < 8; ++i)
+        form->LineGrid->setColumnWidth(i, 40 + i);
+    form->Exit1->trigger();
+    EXPECT_EQ(Stored(),
+              All(" 210", " 120", " 700", " 450", {"  40", "  41", "  42", "  43", "  44", "  45", "  46", "  47"}));
+
+    auto next = MakeForm();
+    EXPECT_EQ(next->pos(), QPoint(210, 120));
+    EXPECT_EQ(next->size(), QSize(700, 450));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(next->LineGrid->columnWidth(i), 40 + i);
+}
+
+} // namespace
