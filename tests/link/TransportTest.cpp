@@ -1,0 +1,198 @@
+#include "link/Transport.h"
+
+#include "LoopbackServer.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+size_t OpenDescriptors()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+int SocketOption(int s, int level, int name)
+{
+    int value = -1;
+    socklen_t len = sizeof value;
+    ::getsockopt(s, level, name, &value, &len);
+    return value;
+}
+
+// A resolver that knows one name and records what it was asked.
+std::vector<std::string> asked;
+int FakeResolver(const char* name, uint32_t& address)
+{
+    asked.push_back(name);
+    if (std::string(name) != "cti-server")
+        return -1;
+    address = htonl(INADDR_LOOPBACK);
+    return 0;
+}
+
+class TransportTest : public ::testing::Test {
+protected:
+    SharedConfig config;
+    LinkTiming timing = [] {
+        LinkTiming t;
+        t.connectStep = 20ms;
+        return t;
+    }();
+    TagTcpConnection link{config, timing, NoConnect{}};
+    LoopbackServer server;
+    unsigned connectsBefore = NetConnectCalls.load();
+
+    void SetUp() override
+    {
+        asked.clear();
+        LinkRunning.Set();
+    }
+    void TearDown() override { LinkResolver = &NetResolveHost; }
+    unsigned Connects() const { return NetConnectCalls.load() - connectsBefore; }
+};
+
+TEST_F(TransportTest, StartupAndCleanupAreIdempotent)
+{
+    NetCleanup();
+    NetCleanup();
+    EXPECT_FALSE(NetStarted);
+    EXPECT_EQ(NetStartup(), 0);
+    EXPECT_EQ(NetStartup(), 0);
+    EXPECT_TRUE(NetStarted);
+    NetCleanup();
+    EXPECT_FALSE(NetStarted);
+}
+
+TEST_F(TransportTest, ConnectsWithKeepAliveOnANonBlockingSocket)
+{
+    ASSERT_EQ(TimedConnect(link, "127.0.0.1", server.port(), 2s), 0);
+    ASSERT_NE(link.linkSocket, kNoSocket);
+    EXPECT_EQ(Connects(), 1u);
+    EXPECT_TRUE(server.Accept(1s).valid());
+    EXPECT_NE(::fcntl(link.linkSocket, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_EQ(SocketOption(link.linkSocket, SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(SocketOption(link.linkSocket, IPPROTO_TCP, TCP_KEEPIDLE), 10);
+    EXPECT_EQ(SocketOption(link.linkSocket, IPPROTO_TCP, TCP_KEEPINTVL), 5);
+    EXPECT_EQ(SocketOption(link.linkSocket, IPPROTO_TCP, TCP_KEEPCNT), 3);
+}
+
+TEST_F(TransportTest, PortUsesItsLowSixteenBits)
+{
+    ASSERT_EQ(TimedConnect(link, "127.0.0.1", server.port() + 65536, 2s), 0);
+    EXPECT_TRUE(server.Accept(1s).valid());
+}
+
+TEST_F(TransportTest, RefusedPortTimesOutAfterOneConnectAndDropsTheOldSocket)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    link.linkSocket = pair[0]; // the connection of an earlier attempt
+    Peer old(pair[1]);
+    const size_t fds = OpenDescriptors();
+
+    const auto start = Clock::now();
+    EXPECT_EQ(TimedConnect(link, "127.0.0.1", ClosedPort(), 200ms), kConnectTimedOut);
+    EXPECT_GE(Clock::now() - start, 200ms);
+    EXPECT_EQ(Connects(), 1u);
+    EXPECT_EQ(link.linkSocket, kNoSocket);
+    EXPECT_TRUE(old.WaitClosed(1s));
+    EXPECT_EQ(OpenDescriptors(), fds - 1);
+}
+
+TEST_F(TransportTest, StopsWhenLinkRunningIsClear)
+{
+    LinkRunning.Clear();
+    EXPECT_EQ(TimedConnect(link, "127.0.0.1", server.port(), 2s), kConnectStopped);
+    EXPECT_EQ(Connects(), 0u);
+
+    LinkRunning.Set();
+    const size_t fds = OpenDescriptors();
+    std::thread stopper([] {
+        std::this_thread::sleep_for(100ms);
+        LinkRunning.Clear();
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(TimedConnect(link, "127.0.0.1", ClosedPort(), 60s), kConnectStopped);
+    EXPECT_LT(Clock::now() - start, 10s);
+    stopper.join();
+    EXPECT_EQ(Connects(), 1u);
+    EXPECT_EQ(link.linkSocket, kNoSocket);
+    EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+TEST_F(TransportTest, LiteralsSkipTheLookupAndNamesUseTheResolver)
+{
+    LinkResolver = &FakeResolver;
+    struct Case {
+        const char* host;
+        int result;
+        unsigned connects;
+        bool looked;
+    } cases[] = {
+        {"127.0.0.1", 0, 1, false},
+        {"cti-server", 0, 1, true},
+        {"255.255.255.255", kHostNotResolved, 0, true},
+        {"no-such-host.invalid", kHostNotResolved, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        asked.clear();
+        connectsBefore = NetConnectCalls.load();
+        EXPECT_EQ(TimedConnect(link, c.host, server.port(), 2s), c.result);
+        EXPECT_EQ(Connects(), c.connects);
+        EXPECT_EQ(asked, c.looked ? std::vector<std::string>{c.host} : std::vector<std::string>{});
+        if (c.result == 0) {
+            EXPECT_TRUE(server.Accept(1s).valid());
+        }
+    }
+}
+
+TEST_F(TransportTest, DefaultResolverFindsLocalhost)
+{
+    uint32_t address = 0;
+    ASSERT_EQ(NetResolveHost("localhost", address), 0);
+    EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+    ASSERT_EQ(TimedConnect(link, "localhost", server.port(), 2s), 0);
+    EXPECT_TRUE(server.Accept(1s).valid());
+}
+
+TEST_F(TransportTest, WaitsReportReadinessWakeUpsAndFailures)
+{
+    ASSERT_EQ(TimedConnect(link, "127.0.0.1", server.port(), 2s), 0);
+    Peer peer = server.Accept(1s);
+    EXPECT_EQ(WaitWritable(link.linkSocket), 1);
+    EXPECT_EQ(WaitReadable(link.linkSocket), 0);
+
+    WakeFlag stop;
+    std::thread waker([&] {
+        std::this_thread::sleep_for(50ms);
+        stop.Set();
+    });
+    EXPECT_EQ(WaitReadable(link.linkSocket, stop.Fd(), -1), 0);
+    waker.join();
+
+    peer.Send("x");
+    EXPECT_EQ(WaitReadable(link.linkSocket, stop.Fd(), 2000), 1);
+
+    int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::close(closed);
+    EXPECT_LT(WaitReadable(closed), 0);
+    EXPECT_LT(WaitReadable(kNoSocket), 0);
+}
+
+} // namespace

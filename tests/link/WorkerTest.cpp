@@ -1,0 +1,333 @@
+#include "link/Link.h"
+
+#include "LoopbackServer.h"
+#include "app/Texts.h"
+#include "board/Board.h"
+#include "link/Transport.h"
+#include "settings/EventLog.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int NoResolver(const char*, uint32_t&)
+{
+    return -1;
+}
+
+std::string Binary32(uint32_t v)
+{
+    std::string s;
+    for (int i = 0; i < 4; ++i)
+        s += char((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+class WorkerTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    RecordingView view;
+    MessageRecorder boxes;
+    LoopbackServer server;
+    SharedConfig config;
+    LinkTiming timing = [] {
+        LinkTiming t;
+        t.firstConnectTimeout = 200ms;
+        t.reconnectTimeout = 200ms;
+        t.connectStep = 20ms;
+        t.settlePause = 5ms;
+        t.reconnectPause = 10ms;
+        t.sleepUnit = 10ms;
+        return t;
+    }();
+    std::unique_ptr<TagTcpConnection> link;
+
+    void SetUp() override
+    {
+        Configure([&](TagRunCfg& c) {
+            c.ServerIp = "127.0.0.1";
+            c.ServerPort = server.port();
+            c.SleepSec = 0;
+        });
+    }
+    void TearDown() override
+    {
+        link.reset();
+        DestroyBoard();
+        LinkResolver = &NetResolveHost;
+    }
+
+    template <class F> void Configure(F change)
+    {
+        TagRunCfg c = config.Get();
+        change(c);
+        config.Set(c);
+    }
+
+    // Connects, takes the first poll on the server side and starts the worker.
+    Peer Start()
+    {
+        link = std::make_unique<TagTcpConnection>(config, timing);
+        Peer peer = server.Accept();
+        EXPECT_TRUE(link->connected);
+        EXPECT_EQ(peer.Read(5), "00011");
+        link->StartWorker();
+        return peer;
+    }
+
+    // How long the stop of the link takes.
+    Clock::duration Stop()
+    {
+        const auto start = Clock::now();
+        link.reset();
+        return Clock::now() - start;
+    }
+
+    bool Called(const std::string& call)
+    {
+        return WaitFor([&] {
+            auto calls = view.calls();
+            return std::find(calls.begin(), calls.end(), call) != calls.end();
+        });
+    }
+    bool Logged(const std::string& message)
+    {
+        return WaitFor([&] {
+            auto log = LogMessages();
+            return std::find(log.begin(), log.end(), message) != log.end();
+        });
+    }
+    std::string CellText(int line, int column)
+    {
+        std::lock_guard boardLock(CurBoardLock);
+        if (!CurBoard || line >= CurBoard->LineCount)
+            return "<none>";
+        std::lock_guard cellLock(CurBoard->Lock);
+        return CurBoard->Rows[size_t(line)].Cols[column].Text;
+    }
+};
+
+TEST_F(WorkerTest, FirstConnectSendsExactlyOnePollAndShowsTheLinkUp)
+{
+    link = std::make_unique<TagTcpConnection>(config, timing);
+    Peer peer = server.Accept();
+    EXPECT_TRUE(link->connected);
+    EXPECT_EQ(peer.Read(6, 200ms), "00011");
+    EXPECT_EQ(view.calls(), std::vector<std::string>{"link up"});
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
+TEST_F(WorkerTest, FailedFirstConnectShowsTheBoxInTheChosenLanguage)
+{
+    const int port = ClosedPort();
+    for (uint8_t english : {0, 1}) {
+        SCOPED_TRACE(int(english));
+        Configure([&](TagRunCfg& c) {
+            c.ServerPort = port;
+            c.IsEnglish = english;
+        });
+        const unsigned connects = NetConnectCalls.load();
+        link.reset();
+        const auto start = Clock::now();
+        link = std::make_unique<TagTcpConnection>(config, timing);
+        EXPECT_GE(Clock::now() - start, timing.firstConnectTimeout);
+        EXPECT_EQ(NetConnectCalls.load() - connects, 1u);
+        EXPECT_FALSE(link->connected);
+        link->StartWorker(); // refused: no worker on a link that is down
+        EXPECT_FALSE(link->worker.joinable());
+    }
+    auto boxesShown = boxes.messages();
+    ASSERT_EQ(boxesShown.size(), 2u);
+    EXPECT_EQ(boxesShown[0].text, Format(Texts::kConnectFailedZh, "127.0.0.1", port));
+    EXPECT_EQ(boxesShown[1].text, Format(Texts::kConnectFailedEn, "127.0.0.1", port));
+    for (const TagMessage& m : boxesShown) {
+        EXPECT_EQ(m.caption, "TCP/IP");
+        EXPECT_EQ(m.icon, MsgIcon::Error);
+    }
+    EXPECT_TRUE(view.calls().empty());
+}
+
+TEST_F(WorkerTest, LongAddressIsCutToKeepTheMessageShort)
+{
+    LinkResolver = &NoResolver;
+    Configure([](TagRunCfg& c) {
+        c.ServerIp = std::string(300, 'a');
+        c.IsEnglish = 1;
+    });
+    link = std::make_unique<TagTcpConnection>(config, timing);
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    const std::string text = boxes.messages()[0].text;
+    const std::string tail = Format(":%d' failed, Checking network or CTI Server.", server.port());
+    EXPECT_EQ(text.size(), 251u);
+    EXPECT_EQ(text, "Connect to '" + std::string(251 - 12 - tail.size(), 'a') + tail);
+}
+
+TEST_F(WorkerTest, FrameSplitOverManyReadsIsAppliedWhenWholeThenPolledAgain)
+{
+    Peer peer = Start();
+    const std::string frame = Frame(4, Record(3, 5, 2, 15, "Dialing") + Record(-1, 0, 0, 0, "total 4"));
+    for (size_t i = 0; i + 1 < frame.size(); ++i) {
+        ASSERT_TRUE(peer.Send(frame.substr(i, 1)));
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_EQ(peer.Read(5, 100ms), "");
+    EXPECT_EQ(CellText(3, 5), "<none>");
+
+    ASSERT_TRUE(peer.Send(frame.substr(frame.size() - 1)));
+    EXPECT_EQ(peer.Read(5), "00011");
+    EXPECT_EQ(CellText(3, 5), "Dialing");
+    std::vector<std::string> expected = {"link up", "layout:4", "summary:total 4"};
+    EXPECT_EQ(view.calls(), expected);
+}
+
+TEST_F(WorkerTest, SecondFrameOfOneReadIsDecodedAfterThePause)
+{
+    timing.sleepUnit = 500ms;
+    Configure([](TagRunCfg& c) { c.SleepSec = 1; });
+    Peer peer = Start();
+    peer.Send(Frame(1, Record(-1, 0, 0, 0, "one")) + Frame(1, Record(-1, 0, 0, 0, "two"), false));
+
+    // The first frame is applied, then the pause; the second waits for the pass after it.
+    ASSERT_TRUE(Called("summary:one"));
+    auto calls = view.calls();
+    EXPECT_EQ(std::find(calls.begin(), calls.end(), "summary:two"), calls.end());
+
+    // Nothing more comes from the server: the held frame alone leads to the next poll.
+    EXPECT_EQ(peer.Read(10), "0001100011");
+    std::vector<std::string> expected = {"link up", "layout:1", "summary:one", "summary:two"};
+    EXPECT_EQ(view.calls(), expected);
+}
+
+TEST_F(WorkerTest, BytesBeyondAFullBufferWaitForTheNextPass)
+{
+    // 29000 bytes of one frame and the next frame behind them: more than the buffer holds at once.
+    std::string records = Record(-1, 0, 0, 0, "big");
+    for (int line = 0; records.size() < 28990; line = (line + 1) % 100)
+        records += Record(line, line % 8, 1, 2, "0123456789");
+    Peer peer = Start();
+    peer.Send(Frame(100, records, false) + Frame(100, Record(-1, 0, 0, 0, "small") + Record(99, 7, 0, 0, "end")));
+    EXPECT_EQ(peer.Read(10), "0001100011");
+    EXPECT_TRUE(Called("summary:small"));
+    EXPECT_EQ(CellText(99, 7), "end");
+    EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(WorkerTest, ServerCloseIsLoggedAndRepairedByAReconnection)
+{
+    timing.sleepUnit = 1h; // a reconnection polls at once, without the poll pause
+    Configure([](TagRunCfg& c) {
+        c.IsEnglish = 1;
+        c.SleepSec = 1;
+    });
+    Peer peer = Start();
+    peer.Close();
+
+    Peer again = server.Accept();
+    ASSERT_TRUE(again.valid());
+    EXPECT_EQ(again.Read(5), "00011");
+    ASSERT_TRUE(WaitFor([&] { return view.calls().size() == 3; }));
+    std::vector<std::string> calls = {"link up", "link down", "link up"};
+    EXPECT_EQ(view.calls(), calls);
+    std::vector<std::string> log = {"recv()<=0, len=0, errNo=0[0x0]",
+                                    "\xD2\xD1\xBE\xAD\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xC9\xCF."};
+    EXPECT_EQ(LogMessages(), log);
+
+    // The new connection starts with an empty buffer and works as the first did.
+    again.Send(Frame(1, Record(0, 0, 0, 0, "back")));
+    EXPECT_TRUE(WaitFor([&] { return CellText(0, 0) == "back"; }));
+}
+
+TEST_F(WorkerTest, FailedReconnectionIsLoggedAndRetried)
+{
+    Peer peer = Start();
+    server.StopListening();
+    peer.Close();
+    EXPECT_TRUE(WaitFor([&] {
+        auto log = LogMessages();
+        return std::count(log.begin(), log.end(), Texts::kReconnectFailed) >= 2;
+    }));
+    EXPECT_EQ(LogMessages()[1], "\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xB2\xBB\xC9\xCF.");
+    auto calls = view.calls();
+    EXPECT_GE(std::count(calls.begin(), calls.end(), "link down"), 2);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "link up"), 1);
+}
+
+TEST_F(WorkerTest, OversizeFrameDropsTheLinkAndTheNextConnectionStartsClean)
+{
+    Peer peer = Start();
+    peer.Send(Binary32(0x7FFFFFFF) + "x");
+    EXPECT_TRUE(Logged("packLen Err, packLen=2147483647, size=5"));
+    Peer again = server.Accept();
+    EXPECT_EQ(again.Read(5), "00011");
+    again.Send(Frame(2, Record(1, 1, 0, 0, "ok")));
+    EXPECT_EQ(again.Read(5), "00011");
+    EXPECT_EQ(CellText(1, 1), "ok");
+}
+
+TEST_F(WorkerTest, NegativeSleepSecPausesNotAtAll)
+{
+    timing.sleepUnit = 1h;
+    Configure([](TagRunCfg& c) { c.SleepSec = -5; });
+    Peer peer = Start();
+    peer.Send(Frame(1, ""));
+    EXPECT_EQ(peer.Read(5), "00011");
+}
+
+TEST_F(WorkerTest, StopDuringThePollPauseIsPrompt)
+{
+    timing.sleepUnit = 1h;
+    timing.stopWait = 1h;
+    Configure([](TagRunCfg& c) { c.SleepSec = 1; });
+    Peer peer = Start();
+    peer.Send(Frame(1, Record(-1, 0, 0, 0, "handled")));
+    ASSERT_TRUE(Called("summary:handled"));
+    EXPECT_LT(Stop(), 5s);
+    EXPECT_EQ(peer.Read(5, 1s), ""); // closed without a further poll
+}
+
+TEST_F(WorkerTest, StopDuringTheReconnectionWaitIsPrompt)
+{
+    timing.reconnectPause = 1h;
+    timing.stopWait = 1h;
+    Peer peer = Start();
+    peer.Close();
+    ASSERT_TRUE(Called("link down"));
+    EXPECT_LT(Stop(), 5s);
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{"recv()<=0, len=0, errNo=0[0x0]"});
+}
+
+TEST_F(WorkerTest, StopDuringAConnectEndsTheAttempt)
+{
+    timing.reconnectTimeout = 1h;
+    timing.stopWait = 1h;
+    Peer peer = Start();
+    const unsigned connects = NetConnectCalls.load();
+    server.StopListening();
+    peer.Close();
+    ASSERT_TRUE(WaitFor([&] { return NetConnectCalls.load() > connects; }));
+    EXPECT_LT(Stop(), 5s);
+    std::vector<std::string> log = {"recv()<=0, len=0, errNo=0[0x0]", Texts::kReconnectFailed};
+    EXPECT_EQ(LogMessages(), log);
+}
+
+TEST_F(WorkerTest, StopRightAfterStartWaitsForTheWorker)
+{
+    for (int i = 0; i < 20; ++i) {
+        link = std::make_unique<TagTcpConnection>(config, timing);
+        Peer peer = server.Accept();
+        ASSERT_TRUE(link->connected);
+        link->StartWorker();
+        EXPECT_FALSE(link->workerDone);
+        link.reset();
+        EXPECT_TRUE(peer.WaitClosed());
+    }
+}
+
+} // namespace
