@@ -1,0 +1,616 @@
+#include "board/LineGrid.h"
+#include "app/Texts.h"
+#include "board/Board.h"
+#include "platform/WakeFlag.h"
+#include "settings/Config.h"
+#include "support/TestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <QThread>
+#include <QVBoxLayout>
+#include <atomic>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <thread>
+#include <utility>
+
+namespace {
+
+const QColor kSkyBlue(166, 202, 240);
+
+class LineGridTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DestroyBoard();
+        BoardBusy.store(0);
+        CurConfig.Set(TagRunCfg());
+        window = std::make_unique<QWidget>();
+        QFont font;
+        font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
+        font.setPixelSize(11);
+        window->setFont(font);
+        auto* layout = new QVBoxLayout(window.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        grid = new TLineGrid(window.get());
+        layout->addWidget(grid);
+        window->resize(779, 428);
+        window->show();
+        tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+        QCoreApplication::processEvents();
+    }
+
+    void TearDown() override
+    {
+        DestroyBoard();
+        BoardBusy.store(0);
+        tester.reset();
+        window.reset();
+        CurConfig.Set(TagRunCfg());
+    }
+
+    static void SetGroups(int groups, uint8_t english = 0)
+    {
+        TagRunCfg cfg = CurConfig.Get();
+        cfg.ColGroupNum = groups;
+        cfg.IsEnglish = english;
+        CurConfig.Set(cfg);
+    }
+
+    // Lays the grid out for a new board of `lines` lines and makes it the current board.
+    TagMonitor* Publish(int lines, int groups)
+    {
+        SetGroups(groups);
+        auto board = std::make_unique<TagMonitor>(lines);
+        grid->LayoutGrid(*board);
+        std::lock_guard lock(CurBoardLock);
+        delete CurBoard;
+        CurBoard = board.release();
+        return CurBoard;
+    }
+
+    // What the timer does with the current board.
+    void Refresh()
+    {
+        std::lock_guard boardRef(CurBoardLock);
+        ASSERT_NE(CurBoard, nullptr);
+        std::lock_guard cells(CurBoard->Lock);
+        grid->RefreshGrid(*CurBoard);
+    }
+
+    QImage Grab()
+    {
+        QCoreApplication::processEvents();
+        return grid->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Rectangle of grid cell (col, row) in the grid widget's coordinates, as the delegate gets it.
+    QRect CellRect(int col, int row) const
+    {
+        if (row == 0) {
+            QHeaderView* header = grid->horizontalHeader();
+            return QRect(header->geometry().left() + header->sectionViewportPosition(col), header->geometry().top(),
+                         header->sectionSize(col), header->height());
+        }
+        return grid->visualRect(grid->model()->index(row - 1, col)).translated(grid->viewport()->geometry().topLeft());
+    }
+
+    // What the cell drawing should give: the background filled and the text drawn plainly at +2,+2.
+    QImage Expected(const QRect& rect, const QString& text, QColor fore, QColor back) const
+    {
+        QImage image(rect.size(), QImage::Format_RGB32);
+        image.fill(back);
+        QPainter painter(&image);
+        painter.setPen(fore);
+        painter.setFont(grid->font());
+        painter.drawText(QPoint(2, 2 + QFontMetrics(grid->font()).ascent()), text);
+        return image;
+    }
+
+    static int CountPixels(const QImage& image, const QRect& rect, const std::function<bool(QColor)>& match)
+    {
+        int n = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                n += match(image.pixelColor(x, y)) ? 1 : 0;
+        }
+        return n;
+    }
+
+    std::unique_ptr<QWidget> window;
+    TLineGrid* grid = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+};
+
+// Images compare equal pixel for pixel; a failure names the first pixel that differs.
+::testing::AssertionResult SameImage(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return ::testing::AssertionFailure() << "sizes differ";
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << ": " << std::hex << a.pixel(x, y) << " vs " << b.pixel(x, y);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool IsRed(QColor c)
+{
+    return c.red() > 200 && c.green() < 60 && c.blue() < 60;
+}
+
+} // namespace
+
+TEST_F(LineGridTest, DesignState)
+{
+    EXPECT_EQ(grid->objectName(), QStringLiteral("LineGrid"));
+    EXPECT_EQ(grid->ColumnCount(), 8);
+    EXPECT_EQ(grid->RowCount(), 5);
+    const int widths[8] = {124, 108, 56, 76, 204, 83, 57, 62};
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(grid->columnWidth(c), widths[c]) << c;
+        EXPECT_TRUE(grid->CellText(c, 0).isEmpty());
+        for (int r = 1; r < 5; ++r)
+            EXPECT_TRUE(grid->CellText(c, r).isEmpty());
+    }
+    EXPECT_EQ(grid->horizontalHeader()->defaultSectionSize(), 62);
+    EXPECT_EQ(grid->verticalHeader()->defaultSectionSize(), 16);
+    EXPECT_EQ(grid->rowHeight(0), 16);
+    EXPECT_EQ(grid->rowHeight(3), 16);
+    EXPECT_TRUE(grid->verticalHeader()->isHidden());
+    EXPECT_FALSE(grid->horizontalHeader()->isHidden());
+    EXPECT_TRUE(grid->showGrid());
+    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ExtendedSelection);
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(grid->horizontalHeader()->sectionResizeMode(c), QHeaderView::Interactive);
+    EXPECT_TRUE(grid->editTriggers() & QAbstractItemView::DoubleClicked);
+    EXPECT_TRUE(grid->model()->flags(grid->model()->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_EQ(grid->font(), window->font());
+}
+
+struct LayoutCase {
+    int lines;
+    int colGroupNum;
+    int groups;
+    int columns;
+    int rows;
+};
+
+TEST_F(LineGridTest, LayoutCountsColumnsAndRows)
+{
+    // A group count outside 1..10 (the Configure dialog stores what it is given) is brought into it.
+    const LayoutCase cases[] = {{10, 1, 1, 8, 11},  {10, 3, 3, 24, 5},     {2048, 10, 10, 80, 206},
+                                {1, 4, 4, 32, 2},   {5, 0, 1, 8, 6},       {5, -2, 1, 8, 6},
+                                {5, 11, 10, 80, 2}, {2048, 1, 1, 8, 2049}, {12, 2, 2, 16, 7}};
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lines << " lines, ColGroupNum " << c.colGroupNum);
+        SetGroups(c.colGroupNum);
+        TagMonitor board(c.lines);
+        grid->LayoutGrid(board);
+        EXPECT_EQ(board.Grid, grid);
+        EXPECT_EQ(board.GroupCount, c.groups);
+        EXPECT_EQ(grid->ColumnCount(), c.columns);
+        EXPECT_EQ(grid->RowCount(), c.rows);
+        EXPECT_EQ(grid->model()->columnCount(), c.columns);
+        EXPECT_EQ(grid->model()->rowCount(), c.rows - 1);
+    }
+}
+
+TEST_F(LineGridTest, HeadersInEnglish)
+{
+    TagRunCfg cfg;
+    cfg.IsEnglish = 1;
+    cfg.ColGroupNum = 3;
+    cfg.Title1 = "Caller";
+    cfg.Title2 = "<i>Agent</i>";
+    cfg.Title3 = "";
+    CurConfig.Set(cfg);
+    TagMonitor board(4);
+    grid->LayoutGrid(board);
+    const QString expected[8] = {QStringLiteral("Line"),         QStringLiteral("Script File"),
+                                 QStringLiteral("Status"),       QStringLiteral("Keys"),
+                                 QStringLiteral("Run Info"),     QStringLiteral("Caller"),
+                                 QStringLiteral("<i>Agent</i>"), QString()};
+    for (int g = 0; g < 3; ++g) {
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(grid->CellText(g * 8 + k, 0), expected[k]) << g << "," << k;
+    }
+    EXPECT_EQ(grid->model()->headerData(9, Qt::Horizontal).toString(), QStringLiteral("Script File"));
+}
+
+TEST_F(LineGridTest, HeadersInChinese)
+{
+    TagRunCfg cfg; // Chinese, with the default (GBK) titles
+    cfg.ColGroupNum = 2;
+    CurConfig.Set(cfg);
+    TagMonitor board(4);
+    grid->LayoutGrid(board);
+    const QString expected[8] = {
+        QStringLiteral("线路"),      QStringLiteral("脚本文件"),  QStringLiteral("状态"),
+        QStringLiteral("当前按键"),  QStringLiteral("运行信息"),  QStringLiteral("用户消息1"),
+        QStringLiteral("用户消息2"), QStringLiteral("用户消息3"),
+    };
+    for (int g = 0; g < 2; ++g) {
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(grid->CellText(g * 8 + k, 0), expected[k]) << g << "," << k;
+    }
+    // The next layout takes the language that the settings hold then.
+    SetGroups(1, 1);
+    TagMonitor english(4);
+    grid->LayoutGrid(english);
+    EXPECT_EQ(grid->CellText(0, 0), QStringLiteral("Line"));
+    EXPECT_EQ(grid->CellText(5, 0), QStringLiteral("用户消息1"));
+}
+
+TEST_F(LineGridTest, TwoGroupsCopyTheFirstEightWidthsAtEveryLayout)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 40 + k);
+    SetGroups(2);
+    TagMonitor board(10);
+    grid->LayoutGrid(board);
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(grid->columnWidth(k), 40 + k);
+        EXPECT_EQ(grid->columnWidth(8 + k), 40 + k);
+    }
+    // The operator drags a column of the second group; the next layout copies over it again.
+    grid->setColumnWidth(9, 99);
+    grid->setColumnWidth(2, 70);
+    TagMonitor again(11);
+    grid->LayoutGrid(again);
+    EXPECT_EQ(grid->columnWidth(9), 41);
+    EXPECT_EQ(grid->columnWidth(10), 70);
+}
+
+TEST_F(LineGridTest, OneGroupLeavesTheWidthsAlone)
+{
+    SetGroups(3);
+    TagMonitor three(10);
+    grid->LayoutGrid(three);
+    grid->setColumnWidth(3, 77);
+    grid->setColumnWidth(9, 12);
+    SetGroups(1);
+    TagMonitor one(10);
+    grid->LayoutGrid(one);
+    const int widths[8] = {124, 108, 56, 77, 204, 83, 57, 62};
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(grid->columnWidth(k), widths[k]) << k;
+    EXPECT_EQ(grid->ColumnCount(), 8);
+}
+
+TEST_F(LineGridTest, TextsSurviveARelayout)
+{
+    TagMonitor* board = Publish(12, 1);
+    for (int i = 0; i < 12; ++i)
+        SetCell(*board, ("L" + std::to_string(i)).c_str(), i, 0, 0, 15);
+    Refresh();
+    for (int i = 0; i < 12; ++i)
+        ASSERT_EQ(grid->CellText(0, i + 1), QStringLiteral("L%1").arg(i));
+
+    int written = 0;
+    QObject::connect(grid->model(), &QAbstractItemModel::dataChanged, [&] { ++written; });
+    TagMonitor* bigger = Publish(20, 1);
+    EXPECT_EQ(written, 0); // the layout writes no data cell
+    EXPECT_EQ(grid->RowCount(), 21);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(grid->CellText(0, i + 1), QStringLiteral("L%1").arg(i));
+    for (int r = 13; r <= 20; ++r)
+        EXPECT_TRUE(grid->CellText(0, r).isEmpty());
+    // Until a new text for the cell arrives.
+    SetCell(*bigger, "new", 4, 0, 0, 15);
+    Refresh();
+    EXPECT_EQ(grid->CellText(0, 5), QStringLiteral("new"));
+    EXPECT_EQ(grid->CellText(0, 6), QStringLiteral("L5"));
+}
+
+TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
+{
+    // Narrow and short, so the last row and column show only in part.
+    window->resize(500, 200);
+    TagMonitor* board = Publish(2048, 1);
+    QCoreApplication::processEvents();
+    const QRect viewport = grid->viewport()->rect();
+    auto inView = [&](int col, int row) {
+        return grid->visualRect(grid->model()->index(row - 1, col)).intersects(viewport);
+    };
+    auto fullyInView = [&](int col, int row) {
+        return viewport.contains(grid->visualRect(grid->model()->index(row - 1, col)));
+    };
+
+    std::set<std::pair<int, int>> signalled;
+    QObject::connect(grid->model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                         EXPECT_EQ(topLeft, bottomRight);
+                         EXPECT_TRUE(signalled.insert({topLeft.column(), topLeft.row() + 1}).second);
+                     });
+
+    for (int i = 0; i < 2048; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, ("t" + std::to_string(i) + "." + std::to_string(k)).c_str(), i, k, 0, 15);
+    }
+    // Line 1 is left unchanged: it is in view but has nothing to copy.
+    for (TagLineCols& cell : board->Rows[1].Cols)
+        cell.Changed = false;
+    Refresh();
+
+    int partlyVisibleCopied = 0;
+    int copied = 0;
+    for (int i = 0; i < 2048; ++i) {
+        for (int k = 0; k < 8; ++k) {
+            const int row = i + 1;
+            const bool expectCopy = i != 1 && inView(k, row);
+            const TagLineCols& cell = board->Rows[size_t(i)].Cols[k];
+            ASSERT_EQ(cell.Changed, i != 1 && !expectCopy) << i << "," << k;
+            ASSERT_EQ(signalled.count({k, row}), expectCopy ? 1u : 0u) << i << "," << k;
+            if (expectCopy) {
+                ASSERT_EQ(grid->CellText(k, row), QStringLiteral("t%1.%2").arg(i).arg(k));
+                ++copied;
+                if (!fullyInView(k, row))
+                    ++partlyVisibleCopied;
+            } else {
+                ASSERT_TRUE(grid->CellText(k, row).isEmpty()) << i << "," << k;
+            }
+        }
+    }
+    EXPECT_GT(copied, 20);
+    EXPECT_GT(partlyVisibleCopied, 0);
+    EXPECT_EQ(signalled.size(), size_t(copied));
+
+    // Scrolled down, the cells there are copied at the next refresh; the first ones are not again.
+    signalled.clear();
+    grid->scrollTo(grid->model()->index(1499, 0), QAbstractItemView::PositionAtTop);
+    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(inView(0, 1));
+    Refresh();
+    EXPECT_FALSE(signalled.empty());
+    for (auto [col, row] : signalled) {
+        EXPECT_TRUE(inView(col, row));
+        EXPECT_GE(row, 1500);
+        EXPECT_EQ(grid->CellText(col, row), QStringLiteral("t%1.%2").arg(row - 1).arg(col));
+    }
+    EXPECT_TRUE(board->Rows[2047].Cols[0].Changed);
+
+    // A write that repeats the same text still reaches the grid, and only for that cell.
+    signalled.clear();
+    const int row = grid->rowAt(0) + 1;
+    const int col = grid->columnAt(0);
+    ASSERT_FALSE(board->Rows[size_t(row - 1)].Cols[col].Changed);
+    SetCell(*board, ("t" + std::to_string(row - 1) + "." + std::to_string(col)).c_str(), row - 1, col, 0, 15);
+    Refresh();
+    EXPECT_EQ(signalled, (std::set<std::pair<int, int>>{{col, row}}));
+    Refresh();
+    EXPECT_EQ(signalled.size(), 1u);
+}
+
+TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
+{
+    TagMonitor* board = Publish(4, 1);
+    TagMonitor stranger(4);
+    SetCell(stranger, "x", 0, 0, 0, 15);
+    {
+        std::lock_guard lock(stranger.Lock);
+        grid->RefreshGrid(stranger);
+    }
+    EXPECT_TRUE(stranger.Rows[0].Cols[0].Changed);
+    EXPECT_TRUE(grid->CellText(0, 1).isEmpty());
+    (void)board;
+}
+
+TEST_F(LineGridTest, CellIsPaintedInItsBoardColours)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 30); // all three groups in view
+    TagMonitor* board = Publish(10, 3);
+    SetCell(*board, "WW", 0, 0, 4, 9);
+    SetCell(*board, "Aq", 4, 2, 12, 3); // line 4: row 2, second group
+    Refresh();
+    const QImage image = Grab();
+
+    const QRect first = CellRect(0, 1);
+    EXPECT_EQ(image.pixelColor(first.right() - 1, first.bottom() - 1), kSkyBlue);
+    EXPECT_GT(CountPixels(image, first, IsRed), 0);
+    EXPECT_TRUE(SameImage(image.copy(first), Expected(first, QStringLiteral("WW"), Qt::red, kSkyBlue)));
+
+    const QRect other = CellRect(10, 2);
+    EXPECT_TRUE(SameImage(image.copy(other), Expected(other, QStringLiteral("Aq"), Qt::red, QColor(0, 255, 255))));
+    // Untouched cells of the board are black on white: still the board's colours.
+    const QRect plain = CellRect(1, 1);
+    EXPECT_TRUE(SameImage(image.copy(plain), Expected(plain, QString(), Qt::black, Qt::white)));
+}
+
+TEST_F(LineGridTest, MarkupIsDrawnLiterally)
+{
+    TagMonitor* board = Publish(2, 1);
+    SetCell(*board, "<b>x</b>", 0, 1, 0, 15);
+    Refresh();
+    ASSERT_EQ(grid->CellText(1, 1), QStringLiteral("<b>x</b>"));
+    const QRect rect = CellRect(1, 1);
+    const QImage cell = Grab().copy(rect);
+    EXPECT_TRUE(SameImage(cell, Expected(rect, QStringLiteral("<b>x</b>"), Qt::black, Qt::white)));
+    EXPECT_FALSE(SameImage(cell, Expected(rect, QStringLiteral("x"), Qt::black, Qt::white)));
+}
+
+TEST_F(LineGridTest, HeaderRowKeepsItsLook)
+{
+    SetGroups(3);
+    TagMonitor* board = new TagMonitor(10);
+    grid->LayoutGrid(*board);
+    const QRect header = grid->horizontalHeader()->geometry();
+    const QImage before = Grab().copy(header);
+    {
+        std::lock_guard lock(CurBoardLock);
+        CurBoard = board;
+    }
+    for (int i = 0; i < 10; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, "h", i, k, 4, 9);
+    }
+    Refresh();
+    const QImage after = Grab();
+    EXPECT_TRUE(SameImage(after.copy(header), before));
+    EXPECT_EQ(after.pixelColor(CellRect(0, 1).bottomRight() - QPoint(1, 1)), kSkyBlue);
+}
+
+TEST_F(LineGridTest, CellsPastTheLastLineKeepTheDefaultLook)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 30); // all 24 columns in view
+    TagMonitor* board = Publish(10, 3);
+    for (int i = 0; i < 10; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, "p", i, k, 4, 9);
+    }
+    Refresh();
+    const QImage coloured = Grab();
+    BoardBusy.store(kBusyReplacing);
+    grid->viewport()->update();
+    const QImage plain = Grab();
+    BoardBusy.store(0);
+
+    for (int c = 0; c < 24; ++c) {
+        const QRect rect = CellRect(c, 4);
+        ASSERT_TRUE(grid->viewport()->geometry().contains(rect)) << c;
+        if (c < 8) {
+            EXPECT_FALSE(SameImage(coloured.copy(rect), plain.copy(rect))) << c;
+            EXPECT_EQ(coloured.pixelColor(rect.bottomRight() - QPoint(1, 1)), kSkyBlue) << c;
+        } else {
+            EXPECT_TRUE(SameImage(coloured.copy(rect), plain.copy(rect))) << c;
+        }
+    }
+}
+
+TEST_F(LineGridTest, BoardBusyOrNoBoardGivesTheDefaultLook)
+{
+    TagMonitor* board = Publish(6, 1);
+    for (int i = 0; i < 6; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, "b", i, k, 4, 9);
+    }
+    Refresh();
+    const QImage coloured = Grab();
+    BoardBusy.store(kBusyStopped);
+    grid->viewport()->update();
+    const QImage busy = Grab();
+    BoardBusy.store(0);
+    DestroyBoard();
+    grid->viewport()->update();
+    const QImage none = Grab();
+
+    EXPECT_FALSE(SameImage(coloured, busy));
+    EXPECT_TRUE(SameImage(busy, none));
+    EXPECT_EQ(CountPixels(busy, grid->viewport()->geometry(), [](QColor c) { return c == kSkyBlue; }), 0);
+    // The texts the grid holds stay.
+    EXPECT_EQ(grid->CellText(3, 2), QStringLiteral("b"));
+}
+
+TEST_F(LineGridTest, SelectedCellStillShowsItsBoardColours)
+{
+    TagMonitor* board = Publish(10, 3);
+    SetCell(*board, "sel", 0, 0, 4, 9);
+    Refresh();
+    const QImage unselected = Grab();
+    const QModelIndex first = grid->model()->index(0, 0);
+    const QModelIndex pastLast = grid->model()->index(3, 8); // row 4, no line there
+    grid->selectionModel()->select(QItemSelection(first, first), QItemSelectionModel::Select);
+    grid->selectionModel()->select(QItemSelection(pastLast, pastLast), QItemSelectionModel::Select);
+    const QImage selected = Grab();
+
+    const QRect rect = CellRect(0, 1);
+    EXPECT_TRUE(SameImage(selected.copy(rect), unselected.copy(rect)));
+    EXPECT_EQ(selected.pixelColor(rect.bottomRight() - QPoint(1, 1)), kSkyBlue);
+    // A cell the grid draws its own way shows the selection.
+    const QRect own = CellRect(8, 4);
+    EXPECT_FALSE(SameImage(selected.copy(own), unselected.copy(own)));
+}
+
+TEST_F(LineGridTest, EditedTextStaysUntilTheCellIsNextCopied)
+{
+    TagMonitor* board = Publish(3, 1);
+    SetCell(*board, "server", 1, 2, 4, 9);
+    Refresh();
+
+    // The operator types into the cell of line 1, column 2.
+    const QModelIndex index = grid->model()->index(1, 2);
+    grid->setFocus();
+    grid->setCurrentIndex(index);
+    grid->edit(index);
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral("typed"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(grid->CellText(2, 2), QStringLiteral("typed"));
+
+    // Refreshes without a new write keep it, drawn in the board cell's colours.
+    Refresh();
+    EXPECT_EQ(grid->CellText(2, 2), QStringLiteral("typed"));
+    const QRect rect = CellRect(2, 2);
+    EXPECT_TRUE(SameImage(Grab().copy(rect), Expected(rect, QStringLiteral("typed"), Qt::red, kSkyBlue)));
+
+    SetCell(*board, "server", 1, 2, 4, 9);
+    Refresh();
+    EXPECT_EQ(grid->CellText(2, 2), QStringLiteral("server"));
+}
+
+TEST_F(LineGridTest, WorkerLaysTheGridOutOnTheGuiThread)
+{
+    // A view that hands the layout to the GUI thread and waits, as the main window does.
+    class GuiView : public RecordingView {
+    public:
+        explicit GuiView(TLineGrid* g) : grid(g) {}
+        bool LayoutGrid(TagMonitor& board, WakeFlag& stop) override
+        {
+            std::atomic<bool> done{false};
+            QMetaObject::invokeMethod(
+                grid,
+                [&] {
+                    onGuiThread = QThread::currentThread() == grid->thread();
+                    {
+                        std::lock_guard lock(CurBoardLock);
+                        publishedBefore = CurBoard == &board;
+                    }
+                    grid->LayoutGrid(board);
+                    done = true;
+                    stop.Notify();
+                },
+                Qt::QueuedConnection);
+            return stop.WaitUntil([&] { return done.load(); });
+        }
+        TLineGrid* grid;
+        bool onGuiThread = false;
+        bool publishedBefore = true;
+    } view(grid);
+
+    SetGroups(2);
+    WakeFlag stop;
+    std::atomic<bool> finished{false};
+    bool ok = false;
+    std::thread worker([&] {
+        ok = EnsureBoard(9, stop);
+        finished = true;
+    });
+    for (int spins = 0; !finished.load() && spins < 5000; ++spins)
+        QTest::qWait(1);
+    worker.join();
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(view.onGuiThread);
+    EXPECT_FALSE(view.publishedBefore); // a first board is published after its layout
+    EXPECT_EQ(grid->ColumnCount(), 16);
+    EXPECT_EQ(grid->RowCount(), 6);
+    std::lock_guard lock(CurBoardLock);
+    ASSERT_NE(CurBoard, nullptr);
+    EXPECT_EQ(CurBoard->Grid, grid);
+    EXPECT_EQ(CurBoard->GroupCount, 2);
+}
