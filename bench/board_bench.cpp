@@ -1,0 +1,174 @@
+// The grid's timer tick (RefreshGrid) on the largest board, with nothing and with everything
+// changed, the worker's cell writes, and painting a full view of the grid.
+
+#include "board/Board.h"
+#include "board/LineGrid.h"
+#include "settings/Config.h"
+
+#include <QApplication>
+#include <QVBoxLayout>
+#include <benchmark/benchmark.h>
+#include <memory>
+#include <string>
+
+namespace {
+
+// A shown grid about 30 rows high on a laid-out, published board of 2048 lines, every cell
+// holding a text that has been copied once already.
+class GridFixture {
+public:
+    explicit GridFixture(int groups)
+    {
+        TagRunCfg cfg;
+        cfg.ColGroupNum = groups;
+        CurConfig.Set(cfg);
+        BoardBusy.store(0);
+        QFont font;
+        font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
+        font.setPixelSize(11);
+        window_.setFont(font);
+        auto* layout = new QVBoxLayout(&window_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        grid = new TLineGrid(&window_);
+        layout->addWidget(grid);
+        window_.resize(779, 30 * 16 + 24);
+        window_.show();
+        auto board = std::make_unique<TagMonitor>(kMaxLines);
+        grid->LayoutGrid(*board);
+        for (int i = 0; i < kMaxLines; ++i) {
+            for (int k = 0; k < kColsPerLine; ++k) {
+                const std::string text = "L" + std::to_string(i) + " c" + std::to_string(k);
+                SetCell(*board, text.c_str(), i, k, (i + k) % 16, (i * 3 + k) % 16);
+            }
+        }
+        {
+            std::lock_guard lock(CurBoardLock);
+            CurBoard = board.release();
+        }
+        QCoreApplication::processEvents();
+        Tick();
+        QCoreApplication::processEvents();
+    }
+    ~GridFixture() { DestroyBoard(); }
+
+    // What the main window's timer does.
+    void Tick()
+    {
+        std::lock_guard boardRef(CurBoardLock);
+        if (BoardBusy.load() != 0 || !CurBoard)
+            return;
+        std::lock_guard cells(CurBoard->Lock);
+        grid->RefreshGrid(*CurBoard);
+    }
+
+    void MarkAllChanged()
+    {
+        std::lock_guard cells(CurBoard->Lock);
+        for (int i = 0; i < CurBoard->LineCount; ++i) {
+            for (TagLineCols& cell : CurBoard->Rows[size_t(i)].Cols)
+                cell.Changed = true;
+        }
+    }
+
+    int VisibleCells() const
+    {
+        const GridWindow w = grid->VisibleWindow();
+        return (w.bottom - w.top + 1) * (w.right - w.left + 1);
+    }
+
+    TLineGrid* grid = nullptr;
+
+private:
+    QWidget window_;
+};
+
+void BM_RefreshGrid_NothingChanged(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)));
+    for (auto _ : state)
+        f.Tick();
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_RefreshGrid_NothingChanged)->ArgName("groups")->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+void BM_RefreshGrid_AllChanged(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.MarkAllChanged();
+        // The repaint of the previous tick's cells, so update regions do not pile up.
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        f.Tick();
+    }
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_RefreshGrid_AllChanged)->ArgName("groups")->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// A tick with every cell changed followed by the repaint it causes.
+void BM_RefreshGrid_AllChangedWithRepaint(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.MarkAllChanged();
+        state.ResumeTiming();
+        f.Tick();
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_RefreshGrid_AllChangedWithRepaint)->ArgName("groups")->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+void BM_PaintViewport(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)));
+    for (auto _ : state) {
+        QPixmap pixmap = f.grid->grab();
+        benchmark::DoNotOptimize(pixmap);
+    }
+}
+BENCHMARK(BM_PaintViewport)->ArgName("groups")->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// The worker's writes: one lock per frame of records, as the frame decoding does, and one lock
+// per cell through the convenience form.
+void BM_SetCell_PerFrameLock(benchmark::State& state)
+{
+    TagMonitor board(kMaxLines);
+    const char text[] = "Running IVR main.scr";
+    int n = 0;
+    for (auto _ : state) {
+        std::lock_guard lock(board.Lock);
+        for (int r = 0; r < 256; ++r, ++n)
+            board.SetCell(text, sizeof text - 1, n % kMaxLines, n % kColsPerLine, n % 16, (n + 7) % 16);
+    }
+    state.SetItemsProcessed(state.iterations() * 256);
+}
+BENCHMARK(BM_SetCell_PerFrameLock);
+
+void BM_SetCell_PerCellLock(benchmark::State& state)
+{
+    TagMonitor board(kMaxLines);
+    int n = 0;
+    for (auto _ : state) {
+        SetCell(board, "Running IVR main.scr", n % kMaxLines, n % kColsPerLine, n % 16, (n + 7) % 16);
+        ++n;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SetCell_PerCellLock);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
