@@ -3,6 +3,10 @@
 #include "settings/Config.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <netinet/in.h>
@@ -45,4 +49,14 @@ LinkTiming FastTiming()
     t.stopWait = std::chrono::milliseconds(2000);
     t.sleepUnit = std::chrono::milliseconds(5);
     return t;
+}
+
+void CloseStrayWindowsAfter(int milliseconds)
+{
+    QTimer::singleShot(milliseconds, [] {
+        while (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        while (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
 }

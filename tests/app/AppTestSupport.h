@@ -45,3 +45,7 @@ inline void PrintTo(const QRect& r, std::ostream* os)
 {
     *os << "(" << r.x() << ", " << r.y() << ") " << r.width() << " x " << r.height();
 }
+
+// Closes whatever modal dialog or popup menu is still open after the given time, so a test that
+// drives one by keyboard fails instead of waiting forever when a key goes astray.
+void CloseStrayWindowsAfter(int milliseconds);
