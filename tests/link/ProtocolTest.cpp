@@ -236,6 +236,35 @@ TEST_F(ProtocolTest, ChangedLineCountReplacesTheBoard)
     EXPECT_EQ(view.calls(), expected);
 }
 
+TEST_F(ProtocolTest, TextsOfEveryLengthEndAtTheirOwnZero)
+{
+    // GBK bytes (0x80 and above) next to the terminating 0, at every offset within eight bytes.
+    std::string records;
+    std::vector<std::string> texts;
+    for (int n = 0; n <= 24; ++n) {
+        std::string text;
+        for (int k = 0; k < n; ++k)
+            text += char(k % 2 ? 0xFF : 0x81 + k);
+        texts.push_back(text);
+        records += Record(n, 0, 1, 2, text);
+    }
+    Hold(Frame(25, records, false));
+    ASSERT_EQ(Decode(), 0);
+    for (int n = 0; n <= 24; ++n)
+        EXPECT_EQ(Cell(n, 0).Text, texts[size_t(n)]) << n;
+
+    for (int n = 1; n <= 17; ++n) {
+        SCOPED_TRACE(n);
+        const std::string frame = Frame(
+            25, Record(0, 0, 1, 2, "ok") + std::string("\x01\x00\x01\x02\x03", 5) + std::string(size_t(n), '\xB0'),
+            false);
+        Hold(frame);
+        link.connected = true;
+        EXPECT_EQ(Decode(), -1);
+        EXPECT_FALSE(link.connected);
+    }
+}
+
 TEST_F(ProtocolTest, TwoFramesHeldAreDecodedOneByOne)
 {
     const std::string first = Frame(1, Record(-1, 0, 0, 0, "one"));
