@@ -250,14 +250,6 @@ TEST_F(PlacementTest, SaveWritesTheTwelveValuesFormattedFourWide)
     EXPECT_TRUE(boxes.messages().empty());
 }
 
-TEST_F(PlacementTest, SaveReplacesWhateverWasStored)
-{
-    Store(With(kAllStored, "WinX", k80.c_str()));
-    EXPECT_EQ(SavePlacement(window, *grid), 1);
-    EXPECT_EQ(Stored(),
-              All(" 123", " 168", " 795", " 528", {" 124", " 108", "  56", "  76", " 204", "  83", "  57", "  62"}));
-}
-
 TEST_F(PlacementTest, SavedPlacementComesBack)
 {
     window.move(31, 42);
