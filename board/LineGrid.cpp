@@ -75,19 +75,19 @@ void LineGridModel::Reshape(int columns, int dataRows)
     // Inserting and removing (rather than resetting the model) keeps the header's section sizes
     // of the columns that stay, which is what carries the operator's widths through a layout.
     if (columns != cols_) {
+        const bool removed = columns < cols_;
+        if (removed)
+            beginRemoveColumns(QModelIndex(), columns, cols_ - 1);
+        else
+            beginInsertColumns(QModelIndex(), cols_, columns - 1);
         std::vector<QString> cells(size_t(columns) * size_t(rows_));
         const int keep = std::min(columns, cols_);
         for (int r = 0; r < rows_; ++r) {
             for (int c = 0; c < keep; ++c)
                 cells[size_t(r) * size_t(columns) + c] = std::move(cells_[size_t(r) * size_t(cols_) + c]);
         }
-        if (columns < cols_)
-            beginRemoveColumns(QModelIndex(), columns, cols_ - 1);
-        else
-            beginInsertColumns(QModelIndex(), cols_, columns - 1);
         cells_ = std::move(cells);
         headers_.resize(size_t(columns));
-        const bool removed = columns < cols_;
         cols_ = columns;
         if (removed)
             endRemoveColumns();

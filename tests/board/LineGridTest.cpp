@@ -314,6 +314,28 @@ TEST_F(LineGridTest, TextsSurviveARelayout)
     EXPECT_EQ(grid->CellText(0, 6), QStringLiteral("L5"));
 }
 
+TEST_F(LineGridTest, FewerGroupsKeepTheTextsOfTheCellsThatStay)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 30);
+    TagMonitor* board = Publish(6, 3);
+    for (int i = 0; i < 6; ++i)
+        SetCell(*board, ("L" + std::to_string(i)).c_str(), i, 0, 0, 15);
+    Refresh();
+    ASSERT_EQ(grid->CellText(8, 1), QStringLiteral("L1"));
+
+    QString seenWhileRemoving;
+    QObject::connect(grid->model(), &QAbstractItemModel::columnsAboutToBeRemoved,
+                     [&] { seenWhileRemoving = grid->CellText(0, 2); });
+    Publish(6, 1);
+    EXPECT_EQ(seenWhileRemoving, QStringLiteral("L3"));
+    // Texts stay in their grid cells, whatever line the new layout puts there.
+    EXPECT_EQ(grid->ColumnCount(), 8);
+    EXPECT_EQ(grid->CellText(0, 1), QStringLiteral("L0"));
+    EXPECT_EQ(grid->CellText(0, 2), QStringLiteral("L3"));
+    EXPECT_TRUE(grid->CellText(0, 3).isEmpty());
+}
+
 TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
 {
     // Narrow and short, so the last row and column show only in part.
