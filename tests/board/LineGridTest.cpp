@@ -418,7 +418,7 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
 
 TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
 {
-    TagMonitor* board = Publish(4, 1);
+    Publish(4, 1);
     TagMonitor stranger(4);
     SetCell(stranger, "x", 0, 0, 0, 15);
     {
@@ -427,7 +427,6 @@ TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
     }
     EXPECT_TRUE(stranger.Rows[0].Cols[0].Changed);
     EXPECT_TRUE(grid->CellText(0, 1).isEmpty());
-    (void)board;
 }
 
 TEST_F(LineGridTest, CellIsPaintedInItsBoardColours)
