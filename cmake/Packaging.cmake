@@ -1,0 +1,29 @@
+# Install rules and the Debian package: the monitor (with its desktop entry and icon) when the GUI
+# is built, and the simulator always.
+include(GNUInstallDirs)
+
+install(TARGETS quorvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(QUORVANE_GUI)
+    # The monitor's own install(TARGETS) rule lives beside its target in app/.
+    install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quorvane-monitor.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quorvane-monitor.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+
+set(CPACK_PACKAGE_NAME quorvane)
+set(CPACK_PACKAGE_VENDOR "Halverdon")
+set(CPACK_PACKAGE_CONTACT "Quorvane maintainers <quorvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor for the voice platform's CTI server, with a server simulator")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quorvane polls the CTI server of a telephony voice platform and shows every telephone line in a grid of coloured cells. quorvane-sim is a CTI server simulator for demonstrations and tests.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Dependencies come from the binaries' shared libraries (dpkg-shlibdeps), not from a hand-kept list.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
