@@ -136,6 +136,7 @@ void SimModel::Advance(LineState& line)
     case LineStatus::HangUp:
         line.status = LineStatus::Idle;
         line.caller.clear();
+        line.keys.clear();
         ++line.calls;
         break;
     }

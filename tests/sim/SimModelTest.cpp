@@ -83,7 +83,11 @@ TEST(SimModel, CellsFollowTheLineState)
                 EXPECT_EQ(model.Cell(line, 2).text, texts.status[s]);
                 EXPECT_EQ(model.Cell(line, 2).fore, kStatusStyles[s].fore);
                 EXPECT_EQ(model.Cell(line, 2).back, kStatusStyles[s].back);
-                EXPECT_EQ(model.Cell(line, 5).text.empty(), model.Status(line) == LineStatus::Idle);
+                const bool idle = model.Status(line) == LineStatus::Idle;
+                EXPECT_EQ(model.Cell(line, 5).text.empty(), idle);
+                if (idle || model.Status(line) == LineStatus::Ringing) {
+                    EXPECT_EQ(model.Cell(line, 3).text, "") << "keys of line " << line;
+                }
             }
             std::string summary = texts.lines + std::to_string(model.LineCount());
             for (int s = 0; s < kStatusCount; ++s) {
