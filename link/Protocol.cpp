@@ -106,8 +106,8 @@ int ParseFrame(TagTcpConnection& link)
 
     // Every text must end inside the frame and the records must end exactly where the frame does;
     // anything else means the stream is out of step, and applying half a frame would show cells
-    // that the server never meant together.
-    // The text lengths found here spare the second pass a search.
+    // that the server never meant together. The text lengths found here spare the apply pass a
+    // second search.
     uint16_t textLens[kRecvBufSize / 6];
     int records = 0;
     const uint8_t* const end = buf + frameEnd;
