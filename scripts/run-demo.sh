@@ -55,6 +55,7 @@ work=$(cd "$work" && pwd)
 sim_pid=""
 xvfb_pid=""
 monitor_pid=""
+# shellcheck disable=SC2317 # called by the traps
 cleanup() {
     trap - EXIT INT TERM
     for pid in "$monitor_pid" "$sim_pid" "$xvfb_pid"; do
@@ -137,7 +138,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     # The window placement goes to the scratch directory, not the user's settings.
     export XDG_CONFIG_HOME=$work/xdg
     if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-        mkdir -p -m 700 "$work/runtime"
+        mkdir -m 700 "$work/runtime"
         export XDG_RUNTIME_DIR=$work/runtime
     fi
     shot=$work/screenshot.png

@@ -82,24 +82,6 @@ TEST(SimLoopback, BinaryLengthAndChineseTexts)
     EXPECT_EQ(frame.records[0].text.rfind("\xCF\xDF\xC2\xB7 3", 0), 0u); // 线路 3
 }
 
-TEST(SimLoopback, LaterAnswersCarryChangesOnly)
-{
-    SimProcess sim({"--lines", "40", "--change-rate", "0.1"});
-    SimClient client(sim.port());
-    EXPECT_EQ(Poll(client).records.size(), 1u + 40 * 8);
-    for (int n = 0; n < 3; ++n) {
-        const DecodedFrame later = Poll(client);
-        std::set<int> lines;
-        for (const DecodedRecord& r : later.records) {
-            if (r.line >= 0) {
-                lines.insert(r.line);
-            }
-        }
-        EXPECT_GE(lines.size(), 1u);
-        EXPECT_LE(lines.size(), 4u); // a tenth of 40 lines move per answer
-    }
-}
-
 TEST(SimLoopback, BigBoardNeverExceedsTheBuffer)
 {
     SimProcess sim({"--lines", "2048", "--change-rate", "0"});

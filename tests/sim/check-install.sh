@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what lands where.
-#   check-install.sh BUILD_DIR PREFIX GUI(ON|OFF) SOURCE_DIR
+#   check-install.sh BUILD_DIR PREFIX GUI(ON|OFF)
 set -euo pipefail
-build=$1 prefix=$2 gui=$3 source=$4
+build=$1 prefix=$2 gui=$3
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
