@@ -277,6 +277,8 @@ struct Watch {
     int line;
     int column;
     QRgb expected;
+    // The last look at the screen that did not yet show the colour: the change came after it.
+    Clock::time_point lastLook;
 };
 
 // Share of the cell's pixels on the screen that have the colour; the cell's own rectangle only.
@@ -345,7 +347,7 @@ int RunLatency(const Options& o)
 
     std::map<std::pair<int, int>, int> shownBack; // (line, column) -> background index from the last frame
     std::vector<Watch> watches;
-    std::vector<double> latencies, afterTick;
+    std::vector<double> latencies, afterTick, resolution;
     int superseded = 0, frames = 0, framesWithoutCandidate = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(o.maxSeconds);
 
@@ -369,7 +371,7 @@ int RunLatency(const Options& o)
                     ++superseded;
                 }
                 if (!picked && recoloured && FullyVisible(*form, c.line, c.column)) {
-                    watches.push_back({f.lastByte, c.line, c.column, PaletteColor(c.back).rgb()});
+                    watches.push_back({f.lastByte, c.line, c.column, PaletteColor(c.back).rgb(), f.lastByte});
                     picked = true;
                 }
             }
@@ -380,6 +382,7 @@ int RunLatency(const Options& o)
             if (ShareOnScreen(*form, *it) >= 0.4) {
                 const auto now = Clock::now();
                 latencies.push_back(Ms(now - it->lastByte));
+                resolution.push_back(Ms(now - it->lastLook));
                 Clock::time_point tick{};
                 for (const auto& t : ticks.starts)
                     if (t <= now)
@@ -388,6 +391,7 @@ int RunLatency(const Options& o)
                     afterTick.push_back(Ms(now - tick));
                 it = watches.erase(it);
             } else {
+                it->lastLook = Clock::now();
                 ++it;
             }
         }
@@ -401,6 +405,7 @@ int RunLatency(const Options& o)
                 qPrintable(QGuiApplication::platformName()), frames, superseded, framesWithoutCandidate);
     Percentiles("latency_ms", latencies);
     Percentiles("tick_to_pixels_ms", afterTick);
+    Percentiles("look_interval_ms", resolution);
     Percentiles("tick_interval_ms", intervals);
     form->close();
     form.reset();

@@ -66,7 +66,14 @@ def status_fields(pid):
 
 def memory_mb(pid):
     s = status_fields(pid)
-    return {k: int(s[k].split()[0]) / 1024 for k in ("VmRSS", "VmHWM")}
+    return {k: int(s[k].split()[0]) / 1024 for k in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "RssShmem")}
+
+
+def gui_thread_seconds(pid):
+    """CPU seconds of the process's first thread, which runs the GUI."""
+    stat = read_text(f"/proc/{pid}/task/{pid}/stat")
+    fields = stat[stat.rindex(")") + 2:].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
 
 
 def switches(pid):
@@ -151,11 +158,11 @@ def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window):
         monitor = run.start([args.monitor], "monitor")
         wait_for("the monitor to connect", run.connected, 20)
         time.sleep(warmup)
-        cpu0, sim0, sw0, polls0, t0 = cpu_seconds(monitor.pid), cpu_seconds(sim.pid), switches(monitor.pid), \
-            polls_received(port), time.monotonic()
+        cpu0, gui0, sim0, sw0, polls0, t0 = cpu_seconds(monitor.pid), gui_thread_seconds(monitor.pid), \
+            cpu_seconds(sim.pid), switches(monitor.pid), polls_received(port), time.monotonic()
         time.sleep(window)
-        cpu1, sim1, sw1, polls1, t1 = cpu_seconds(monitor.pid), cpu_seconds(sim.pid), switches(monitor.pid), \
-            polls_received(port), time.monotonic()
+        cpu1, gui1, sim1, sw1, polls1, t1 = cpu_seconds(monitor.pid), gui_thread_seconds(monitor.pid), \
+            cpu_seconds(sim.pid), switches(monitor.pid), polls_received(port), time.monotonic()
         mem = memory_mb(monitor.pid)
         if monitor.poll() is not None:
             raise Failure(f"the monitor ended with {monitor.returncode}")
@@ -163,12 +170,15 @@ def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window):
         return {
             "window_s": round(wall, 1),
             "monitor_cpu_percent": round(100 * (cpu1 - cpu0) / wall, 2),
+            "gui_thread_cpu_percent": round(100 * (gui1 - gui0) / wall, 2),
             "sim_cpu_percent": round(100 * (sim1 - sim0) / wall, 2),
             "monitor_context_switches_per_s": round((sw1 - sw0) / wall, 1),
             "answers": int(polls1 - polls0),
             "answers_per_s": round((polls1 - polls0) / wall, 1),
             "VmRSS_MB": round(mem["VmRSS"], 1),
             "VmHWM_MB": round(mem["VmHWM"], 1),
+            "RssAnon_MB": round(mem["RssAnon"], 1),
+            "RssFile_MB": round(mem["RssFile"], 1),
         }
     finally:
         run.close()
@@ -403,10 +413,12 @@ def print_table(r):
         b = r["busy"]
         row(f"CPU, 2048 lines, SLEEP_SEC 0, 10 % change ({b['window_s']} s)", f"{b['monitor_cpu_percent']} %",
             "report")
+        row("  of which the GUI thread", f"{b['gui_thread_cpu_percent']} %", "-")
         row("  answers per second", f"{b['answers_per_s']}", "report")
         row("  simulator CPU meanwhile", f"{b['sim_cpu_percent']} %", "-")
         row("Resident memory, 2048-line board (busy run)", f"RSS {b['VmRSS_MB']} MB, peak {b['VmHWM_MB']} MB",
             "<= 60 MB", b["VmHWM_MB"], 60)
+        row("  of which private (heap, stacks) / mapped files", f"{b['RssAnon_MB']} MB / {b['RssFile_MB']} MB", "-")
     if "idle" in r:
         i = r["idle"]
         row("Resident memory, 2048-line board (idle run)", f"RSS {i['VmRSS_MB']} MB, peak {i['VmHWM_MB']} MB",
@@ -418,6 +430,8 @@ def print_table(r):
             f"max {lat['latency_ms_max']:.0f}", "<= 805 ms", lat["latency_ms_max"], 805)
         row("  refresh tick to the cell's pixels", f"median {lat['tick_to_pixels_ms_median']:.1f} ms, "
             f"max {lat['tick_to_pixels_ms_max']:.1f}", "<= 5 ms", lat["tick_to_pixels_ms_max"], 5)
+        row("  screen looked at every (last look before the change)",
+            f"median {lat['look_interval_ms_median']:.1f} ms, max {lat['look_interval_ms_max']:.1f}", "-")
         row("  refresh tick interval", f"{lat['tick_interval_ms_min']:.1f} .. {lat['tick_interval_ms_max']:.1f} ms",
             "800 ms")
     if "stop" in r:
