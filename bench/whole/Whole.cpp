@@ -347,7 +347,7 @@ int RunLatency(const Options& o)
 
     std::map<std::pair<int, int>, int> shownBack; // (line, column) -> background index from the last frame
     std::vector<Watch> watches;
-    std::vector<double> latencies, afterTick, resolution;
+    std::vector<double> latencies, afterTick, afterTickLow, resolution;
     int superseded = 0, frames = 0, framesWithoutCandidate = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(o.maxSeconds);
 
@@ -387,8 +387,10 @@ int RunLatency(const Options& o)
                 for (const auto& t : ticks.starts)
                     if (t <= now)
                         tick = t;
-                if (tick > it->lastByte)
+                if (tick > it->lastByte) {
                     afterTick.push_back(Ms(now - tick));
+                    afterTickLow.push_back(std::max(0.0, Ms(it->lastLook - tick)));
+                }
                 it = watches.erase(it);
             } else {
                 it->lastLook = Clock::now();
@@ -405,6 +407,8 @@ int RunLatency(const Options& o)
                 qPrintable(QGuiApplication::platformName()), frames, superseded, framesWithoutCandidate);
     Percentiles("latency_ms", latencies);
     Percentiles("tick_to_pixels_ms", afterTick);
+    // The pixels changed after the last look and by the one that saw them: two bounds.
+    Percentiles("tick_to_pixels_low_ms", afterTickLow);
     Percentiles("look_interval_ms", resolution);
     Percentiles("tick_interval_ms", intervals);
     form->close();
