@@ -44,10 +44,11 @@ build=$(cd "$build" 2>/dev/null && pwd) || {
 cmake --build "$build" -j"$(nproc)" --target quorvane-monitor quorvane-sim quorvane-whole >/dev/null
 out=$repo/run/perf-$(date +%Y%m%d-%H%M%S)-$$
 mkdir -p "$out"
+status=0
 echo "perf: results in $out" >&2
 
 python3 "$repo/bench/whole/perf_whole.py" --monitor "$build/app/quorvane-monitor" --sim "$build/sim/quorvane-sim" \
-    --whole "$build/bench/quorvane-whole" --out "$out" "${extra[@]}" | tee "$out/table.txt"
+    --whole "$build/bench/quorvane-whole" --out "$out" "${extra[@]}" | tee "$out/table.txt" || status=$?
 
 if [ -n "$micro" ]; then
     echo >&2
@@ -57,3 +58,4 @@ if [ -n "$micro" ]; then
     echo "Micro-benchmarks (full output: $out/micro.txt):"
     grep -E '^BM_' "$out/micro.txt"
 fi
+exit "$status"

@@ -361,28 +361,48 @@ def main():
 
     results = {"machine": machine(), "platform": env["QT_QPA_PLATFORM"]}
     quick = args.quick
+
+    def display_alive():
+        # Another program on the machine may end the X server; each measurement starts on a live one.
+        nonlocal xvfb
+        if xvfb and xvfb.poll() is not None:
+            log(f"note: Xvfb ended ({xvfb.returncode}) without being asked; starting another")
+            xvfb = start_xvfb(args, env)
+            results["xvfb_restarts"] = results.get("xvfb_restarts", 0) + 1
+
+    sections = [
+        ("idle", "idle", "idle: 2048 lines, SLEEP_SEC 5, answers 3 s late",
+         lambda: steady_cpu(args, env, "idle", ["--lines", "2048", "--delay-ms", "3000"], 5, 3 if quick else 5,
+                            20 if quick else 60)),
+        ("busy", "busy", "busy: 2048 lines, SLEEP_SEC 0, 10 % of the lines change per answer",
+         lambda: steady_cpu(args, env, "busy", ["--lines", "2048", "--change-rate", "0.1"], 0, 5,
+                            10 if quick else 30)),
+        ("latency", "latency", "latency: frame leaving the simulator to the cell's pixels",
+         lambda: whole(args, env, "latency", "latency", ["--lines", "2048", "--change-rate", "0.1"],
+                       ["--samples", "10" if quick else "60", "--sleep-sec", "1",
+                        "--max-seconds", "60" if quick else "240"])),
+        ("stop", "stop", "stop: Exit and Reconnect while the worker pauses 10 s",
+         lambda: whole(args, env, "stop", "stop", ["--lines", "64"], ["--rounds", "2" if quick else "5"])),
+    ]
+    if xdotool:
+        sections += [
+            ("exit_real_ms", "stop", "exit: the real binary's E&xit while the worker pauses 10 s",
+             lambda: exit_real(args, env, 2 if quick else 5)),
+            ("startup_ms", "startup", "startup: exec to a visible window", lambda: startup(args, env, 3 if quick else 10)),
+        ]
+    failed = False
     try:
-        if "idle" in only:
-            log("idle: 2048 lines, SLEEP_SEC 5, answers 3 s late ...")
-            results["idle"] = steady_cpu(args, env, "idle", ["--lines", "2048", "--delay-ms", "3000"], 5,
-                                         3 if quick else 5, 20 if quick else 60)
-        if "busy" in only:
-            log("busy: 2048 lines, SLEEP_SEC 0, 10 % of the lines change per answer ...")
-            results["busy"] = steady_cpu(args, env, "busy", ["--lines", "2048", "--change-rate", "0.1"], 0,
-                                         5, 10 if quick else 30)
-        if "latency" in only:
-            log("latency: frame leaving the simulator to the cell's pixels ...")
-            results["latency"] = whole(args, env, "latency", "latency", ["--lines", "2048", "--change-rate", "0.1"],
-                                       ["--samples", "10" if quick else "60", "--sleep-sec", "1",
-                                        "--max-seconds", "60" if quick else "240"])
-        if "stop" in only:
-            log("stop: Exit and Reconnect while the worker pauses 10 s ...")
-            results["stop"] = whole(args, env, "stop", "stop", ["--lines", "64"], ["--rounds", "2" if quick else "5"])
-            if xdotool:
-                results["exit_real_ms"] = exit_real(args, env, 2 if quick else 5)
-        if "startup" in only and xdotool:
-            log("startup: exec to a visible window ...")
-            results["startup_ms"] = startup(args, env, 3 if quick else 10)
+        for key, group, title, measure in sections:
+            if group not in only:
+                continue
+            display_alive()
+            log(title + " ...")
+            try:
+                results[key] = measure()
+            except (Failure, subprocess.TimeoutExpired) as e:
+                log(f"perf: {key} failed: {e}")
+                results.setdefault("failed", {})[key] = str(e)
+                failed = True
     finally:
         if xvfb:
             xvfb.kill()
@@ -391,13 +411,17 @@ def main():
     with open(os.path.join(args.out, "results.json"), "w") as f:
         json.dump(results, f, indent=2)
     print_table(results)
-    return 0
+    return 1 if failed else 0
 
 
 def print_table(r):
     m = r["machine"]
     print(f"Machine: {m['nproc']} x {m['cpu']}, kernel {m['kernel']}; load average {' '.join(m['loadavg_start'])} "
           f"at the start, {' '.join(m['loadavg_end'])} at the end; Qt platform {r['platform']}")
+    for key, error in r.get("failed", {}).items():
+        print(f"FAILED {key}: {error}")
+    if r.get("xvfb_restarts"):
+        print(f"Xvfb was ended from outside and restarted {r['xvfb_restarts']} time(s)")
     rows = []
 
     def row(what, figure, target, value=None, limit=None):
