@@ -439,6 +439,8 @@ def print_table(r):
             "report")
         row("  of which the GUI thread", f"{b['gui_thread_cpu_percent']} %", "-")
         row("  answers per second", f"{b['answers_per_s']}", "report")
+        if b["answers_per_s"]:
+            row("  monitor CPU per answer", f"{10 * b['monitor_cpu_percent'] / b['answers_per_s']:.3f} ms", "-")
         row("  simulator CPU meanwhile", f"{b['sim_cpu_percent']} %", "-")
         row("Resident memory, 2048-line board (busy run)", f"RSS {b['VmRSS_MB']} MB, peak {b['VmHWM_MB']} MB",
             "<= 60 MB", b["VmHWM_MB"], 60)
