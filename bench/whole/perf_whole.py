@@ -339,7 +339,9 @@ def main():
     parser.add_argument("--only", default="idle,busy,latency,stop,startup",
                         help="comma-separated: idle,busy,latency,stop,startup")
     args = parser.parse_args()
-    args.out = os.path.abspath(args.out)
+    # The programs run in scratch directories of their own.
+    args.out, args.monitor, args.sim, args.whole = (os.path.abspath(p) for p in (args.out, args.monitor, args.sim,
+                                                                               args.whole))
     os.makedirs(args.out, exist_ok=True)
     only = set(args.only.split(","))
 
