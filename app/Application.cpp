@@ -37,8 +37,8 @@ void InstallMessageBoxes()
 {
     SetMessageHandler([](const TagMessage& m) {
         QMessageBox box(m.icon == MsgIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                        m.caption.empty() ? QCoreApplication::applicationName() : FromGbk(m.caption),
-                        FromGbk(m.text), QMessageBox::Ok);
+                        m.caption.empty() ? QCoreApplication::applicationName() : FromGbk(m.caption), FromGbk(m.text),
+                        QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);
         box.exec();
     });

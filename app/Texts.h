@@ -8,13 +8,16 @@ namespace Texts {
 // Link state in the bottom panel; each ends in the blank that separates it from the address.
 inline constexpr char kLinkUpEn[] = "Conneted, OK. ";
 inline constexpr char kLinkDownEn[] = "Disconneted! ";
-inline constexpr char kLinkUpZh[] = "\xD2\xD1\xC1\xAA\xCD\xA8, ";  // 已联通,
+inline constexpr char kLinkUpZh[] = "\xD2\xD1\xC1\xAA\xCD\xA8, "; // 已联通,
 inline constexpr char kLinkDownZh[] = "\xB2\xBB\xCD\xA8! ";       // 不通!
 
 // Default titles of the three user columns.
-inline constexpr char kTitle1Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2" "1"; // 用户消息1
-inline constexpr char kTitle2Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2" "2"; // 用户消息2
-inline constexpr char kTitle3Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2" "3"; // 用户消息3
+inline constexpr char kTitle1Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2"
+                                    "1"; // 用户消息1
+inline constexpr char kTitle2Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2"
+                                    "2"; // 用户消息2
+inline constexpr char kTitle3Zh[] = "\xD3\xC3\xBB\xA7\xCF\xFB\xCF\xA2"
+                                    "3"; // 用户消息3
 
 // Grid headers of the first five columns of every line group.
 inline constexpr const char* kHeadersEn[5] = {"Line", "Script File", "Status", "Keys", "Run Info"};
@@ -34,12 +37,13 @@ inline constexpr char kConnectFailedZh[] = // 连接到'%s:%d'不成功，网络
 inline constexpr char kConnectCaption[] = "TCP/IP";
 
 // Reconnection outcomes; always Chinese, whatever the language setting.
-inline constexpr char kReconnectFailed[] = "\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xB2\xBB\xC9\xCF.";  // 重新连接不上.
+inline constexpr char kReconnectFailed[] = "\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xB2\xBB\xC9\xCF."; // 重新连接不上.
 inline constexpr char kReconnected[] = "\xD2\xD1\xBE\xAD\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xC9\xCF."; // 已经重新连接上.
 
 // Window captions and the application title (the widgets hold these as Unicode, UTF-8 here).
-inline constexpr char kCaptionZhUtf8[] = "Halverdon\xE8\xAF\xAD\xE9\x9F\xB3\xE5\xB9\xB3\xE5\x8F\xB0 "
-                                         "\xE8\xBF\x90\xE8\xA1\x8C\xE7\x9B\x91\xE6\x8E\xA7"; // Halverdon语音平台 运行监控
+inline constexpr char kCaptionZhUtf8[] =
+    "Halverdon\xE8\xAF\xAD\xE9\x9F\xB3\xE5\xB9\xB3\xE5\x8F\xB0 "
+    "\xE8\xBF\x90\xE8\xA1\x8C\xE7\x9B\x91\xE6\x8E\xA7"; // Halverdon语音平台 运行监控
 inline constexpr char kCaptionEn[] = "Zandoral Platform Monitor";
 inline constexpr char kAppTitle[] = "Halverdon Telephony Platform Monitor";
 

@@ -120,6 +120,7 @@ int TForm1::StartMonitor()
 {
     BoardBusy.store(0);
     ++session_;
+    ForgetQueuedSummary();
     LoadConfig(CurConfig);
     if (CurConfig.Get().IsEnglish == 1)
         setWindowTitle(QLatin1String(Texts::kCaptionEn));
@@ -142,6 +143,7 @@ void TForm1::StopMonitor()
     // The link goes first: its destructor waits for the worker, which may still write the board.
     delete CurLink;
     CurLink = nullptr;
+    ForgetQueuedSummary();
     DestroyBoard();
 }
 
@@ -184,7 +186,36 @@ void TForm1::ApplyLinkState(bool connected)
 
 void TForm1::SetSummaryText(const std::string& gbk)
 {
-    RunForSession([this, gbk] { TotalInfoPan->setText(FromGbk(gbk)); });
+    if (QThread::currentThread() == thread()) {
+        TotalInfoPan->setText(FromGbk(gbk));
+        return;
+    }
+    // A fast server sends a summary with every answer, and laying out the panel's text is the
+    // dearest thing the GUI thread does per answer: only the newest text waiting is shown.
+    {
+        std::lock_guard lock(summaryMutex_);
+        pendingSummary_ = gbk;
+        if (summaryQueued_)
+            return;
+        summaryQueued_ = true;
+    }
+    RunForSession([this] {
+        std::string text;
+        {
+            std::lock_guard lock(summaryMutex_);
+            text.swap(pendingSummary_);
+            summaryQueued_ = false;
+        }
+        TotalInfoPan->setText(FromGbk(text));
+    });
+}
+
+void TForm1::ForgetQueuedSummary()
+{
+    // A queued summary of an ended session is dropped unseen, so nothing is waiting any more.
+    std::lock_guard lock(summaryMutex_);
+    pendingSummary_.clear();
+    summaryQueued_ = false;
 }
 
 bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)

@@ -9,6 +9,8 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <atomic>
+#include <mutex>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -58,6 +60,7 @@ private:
     void FormCreate();
     void FormClose();
     void ApplyLinkState(bool connected);
+    void ForgetQueuedSummary();
     // Runs fn on the GUI thread: at once when called there, otherwise queued and dropped if the
     // session of the call has ended by the time it runs.
     void RunForSession(std::function<void()> fn);
@@ -67,6 +70,9 @@ private:
     // their time, so a call from an ended session never reaches the screen of the next one.
     std::atomic<uint64_t> session_{0};
     bool closed_ = false;
+    std::mutex summaryMutex_;
+    std::string pendingSummary_;
+    bool summaryQueued_ = false;
 };
 
 extern TForm1* Form1;

@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool
+    fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils
     desktop-file-utils dpkg-dev file
 )
 

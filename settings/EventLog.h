@@ -9,7 +9,10 @@ inline constexpr char kLogFileName[] = "Monitor.log";
 // Appends "YYYY-MM-DD hh:mm:ss.mmm [text]" and CR LF to Monitor.log in the working directory.
 // Silent when the file cannot be written. Safe to call from several threads: lines never mix.
 void WriteLog(const char* text);
-inline void WriteLog(const std::string& text) { WriteLog(text.c_str()); }
+inline void WriteLog(const std::string& text)
+{
+    WriteLog(text.c_str());
+}
 
 // The time stamp prefix, "%d-%02d-%02d %02d:%02d:%02d.%03d [".
 std::string LogStamp(const std::tm& local, int millisecond);

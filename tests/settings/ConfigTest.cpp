@@ -78,25 +78,25 @@ TEST_P(ConfigLineTest, TakesWhatTheRulesSay)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ConfigLineTest,
-    ::testing::Values(
-        LineCase{" server_ip \t=  127.0.0.1   // local\r\n", &TagRunCfg::ServerIp, nullptr, "127.0.0.1", 0},
-        LineCase{"TITLE1 = Line A/B // note\n", &TagRunCfg::Title1, nullptr, "LineA/B//note", 0},
-        LineCase{"TITLE2 = Agent Name\n", &TagRunCfg::Title2, nullptr, "AgentName", 0},
-        LineCase{"TITLE3=a=b=c", &TagRunCfg::Title3, nullptr, "a=b=c", 0}, // last line without line end
-        LineCase{"SERVER_IP = Host.Example", &TagRunCfg::ServerIp, nullptr, "Host.Example", 0},
-        LineCase{"SERVER_PORT = abc\n", nullptr, &TagRunCfg::ServerPort, nullptr, 0},
-        LineCase{"SERVER_PORT = 12abc\n", nullptr, &TagRunCfg::ServerPort, nullptr, 12},
-        LineCase{"SERVER_PORT = 99999999999\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2147483647},
-        LineCase{"SLEEP_SEC = 0\n", nullptr, &TagRunCfg::SleepSec, nullptr, 0},
-        LineCase{"SLEEP_SEC = -3\n", nullptr, &TagRunCfg::SleepSec, nullptr, -3},
-        LineCase{"COL_GROUP_NUM = 0\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
-        LineCase{"COL_GROUP_NUM = 11\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
-        LineCase{"COL_GROUP_NUM = -3\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
-        LineCase{"COL_GROUP_NUM = 10\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 10},
-        LineCase{"COL_GROUP_NUM = 4x\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 4},
-        LineCase{"8080=SERVER_PORT\nSERVER_PORT 2005\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004},
-        LineCase{"SERVER_PORT=1\nSERVER_PORT=2\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2},
-        LineCase{"UNKNOWN=5\n=5\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004}),
+    ::testing::Values(LineCase{" server_ip \t=  127.0.0.1   // local\r\n", &TagRunCfg::ServerIp, nullptr, "127.0.0.1",
+                               0},
+                      LineCase{"TITLE1 = Line A/B // note\n", &TagRunCfg::Title1, nullptr, "LineA/B//note", 0},
+                      LineCase{"TITLE2 = Agent Name\n", &TagRunCfg::Title2, nullptr, "AgentName", 0},
+                      LineCase{"TITLE3=a=b=c", &TagRunCfg::Title3, nullptr, "a=b=c", 0}, // last line without line end
+                      LineCase{"SERVER_IP = Host.Example", &TagRunCfg::ServerIp, nullptr, "Host.Example", 0},
+                      LineCase{"SERVER_PORT = abc\n", nullptr, &TagRunCfg::ServerPort, nullptr, 0},
+                      LineCase{"SERVER_PORT = 12abc\n", nullptr, &TagRunCfg::ServerPort, nullptr, 12},
+                      LineCase{"SERVER_PORT = 99999999999\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2147483647},
+                      LineCase{"SLEEP_SEC = 0\n", nullptr, &TagRunCfg::SleepSec, nullptr, 0},
+                      LineCase{"SLEEP_SEC = -3\n", nullptr, &TagRunCfg::SleepSec, nullptr, -3},
+                      LineCase{"COL_GROUP_NUM = 0\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
+                      LineCase{"COL_GROUP_NUM = 11\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
+                      LineCase{"COL_GROUP_NUM = -3\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 3},
+                      LineCase{"COL_GROUP_NUM = 10\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 10},
+                      LineCase{"COL_GROUP_NUM = 4x\n", nullptr, &TagRunCfg::ColGroupNum, nullptr, 4},
+                      LineCase{"8080=SERVER_PORT\nSERVER_PORT 2005\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004},
+                      LineCase{"SERVER_PORT=1\nSERVER_PORT=2\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2},
+                      LineCase{"UNKNOWN=5\n=5\n", nullptr, &TagRunCfg::ServerPort, nullptr, 2004}),
     [](const ::testing::TestParamInfo<LineCase>& p) { return "Case" + std::to_string(p.index); });
 
 TEST_F(ConfigTest, LanguageWords)
@@ -187,9 +187,19 @@ TEST(LeadingIntTest, Conversions)
     struct {
         const char* text;
         int32_t value;
-    } cases[] = {{"12ab", 12}, {"abc", 0}, {" 7", 7}, {"-3", -3}, {"+5", 5}, {"", 0}, {"  -", 0},
-                 {"2147483647", 2147483647}, {"2147483648", 2147483647}, {"-2147483648", -2147483647 - 1},
-                 {"-99999999999999999999", -2147483647 - 1}, {"  62", 62}, {"200px", 200}};
+    } cases[] = {{"12ab", 12},
+                 {"abc", 0},
+                 {" 7", 7},
+                 {"-3", -3},
+                 {"+5", 5},
+                 {"", 0},
+                 {"  -", 0},
+                 {"2147483647", 2147483647},
+                 {"2147483648", 2147483647},
+                 {"-2147483648", -2147483647 - 1},
+                 {"-99999999999999999999", -2147483647 - 1},
+                 {"  62", 62},
+                 {"200px", 200}};
     for (const auto& c : cases)
         EXPECT_EQ(LeadingInt(c.text), c.value) << c.text;
 }

@@ -89,7 +89,8 @@ TEST_F(MainWindowTest, DesignOfTheWindow)
     QStringList items;
     for (QAction* a : form->System1->actions())
         items << a->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("&Configure"), QStringLiteral("&Reconnect"), QStringLiteral("E&xit")}));
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("&Configure"), QStringLiteral("&Reconnect"), QStringLiteral("E&xit")}));
     ASSERT_EQ(form->Help1->actions().size(), 1);
     EXPECT_EQ(form->Help1->actions()[0]->text(), QStringLiteral("&About"));
 }
@@ -163,6 +164,42 @@ TEST_F(MainWindowTest, WorkerCallsAreQueuedAndDroppedAfterTheirSession)
     form->Reconnect1Click();
     QApplication::processEvents();
     EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("from worker"));
+}
+
+// Counts the queued calls delivered to a window.
+class QueuedCallCounter : public QObject {
+public:
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++calls;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, OnlyTheNewestWaitingSummaryIsShown)
+{
+    auto form = MakeForm();
+    QueuedCallCounter counter;
+    form->installEventFilter(&counter);
+    std::thread([&] {
+        for (int i = 0; i < 100; ++i)
+            form->SetSummaryText("total " + std::to_string(i));
+    }).join();
+    QApplication::processEvents();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("total 99"));
+    EXPECT_EQ(counter.calls, 1);
+
+    // After a session change nothing is left waiting, and the next summary still arrives.
+    std::thread([&] { form->SetSummaryText("stale"); }).join();
+    form->Reconnect1Click();
+    QApplication::processEvents();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("total 99"));
+    std::thread([&] { form->SetSummaryText("fresh"); }).join();
+    QApplication::processEvents();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("fresh"));
+    form->removeEventFilter(&counter);
 }
 
 TEST_F(MainWindowTest, SecondStopDoesNothing)
