@@ -1,4 +1,5 @@
 #include "app/Aboutunit.h"
+#include "app/Design.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -22,15 +23,6 @@ void OpenUrl(const QString& target)
         urlOpener(url);
     else
         QDesktopServices::openUrl(url);
-}
-
-QFont DesignFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
-    font.setPixelSize(11);
-    return font;
 }
 
 // A label that reports a click of the left mouse button.
@@ -164,10 +156,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     SetLinkLook(Label8);
     Label8->setToolTip(QStringLiteral("mailto:") + QLatin1String(kSupportAddress));
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    Panel1->setGeometry(10, 98, 308, 2);
+    Panel1 = MakeRule("Panel1", QRect(10, 98, 308, 2), this);
 
     EnterButt = new QPushButton(QString::fromUtf8("确定"), this);
     EnterButt->setObjectName(QStringLiteral("EnterButt"));
@@ -187,10 +176,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
 void TForm2::setVisible(bool visible)
 {
     // Centred on the desktop rather than over the main window.
-    if (visible && !isVisible()) {
-        if (QScreen* s = screen())
-            move(s->availableGeometry().center() - rect().center());
-    }
+    if (visible && !isVisible())
+        CentreOnDesktop(*this);
     QDialog::setVisible(visible);
 }
 

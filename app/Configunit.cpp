@@ -1,4 +1,5 @@
 #include "app/Configunit.h"
+#include "app/Design.h"
 
 #include "platform/Gbk.h"
 #include "settings/Config.h"
@@ -18,25 +19,6 @@ namespace {
 // The range of line groups the configuration file accepts; the grid divides by the number.
 constexpr int kMinGroups = 1;
 constexpr int kMaxGroups = 10;
-
-QFont DesignFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
-    font.setPixelSize(11);
-    return font;
-}
-
-QFrame* MakeRule(const char* objectName, const QRect& geometry, QWidget* parent)
-{
-    auto* rule = new QFrame(parent);
-    rule->setObjectName(QLatin1String(objectName));
-    rule->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    rule->setLineWidth(1);
-    rule->setGeometry(geometry);
-    return rule;
-}
 
 // An edit box with its label three pixels above it; the label's access key moves the focus to it.
 QLineEdit* MakeLabelledEdit(const char* objectName, const char* label, const QRect& geometry, QWidget* parent)
@@ -122,10 +104,8 @@ TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent)
 void TConfigForm::setVisible(bool visible)
 {
     // Centred on the desktop rather than over the main window.
-    if (visible && !isVisible()) {
-        if (QScreen* s = screen())
-            move(s->availableGeometry().center() - rect().center());
-    }
+    if (visible && !isVisible())
+        CentreOnDesktop(*this);
     QDialog::setVisible(visible);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/Aboutunit.h"
 #include "app/Configunit.h"
+#include "app/Design.h"
 #include "app/Texts.h"
 #include "board/Board.h"
 #include "board/LineGrid.h"
@@ -17,16 +18,6 @@
 TForm1* Form1 = nullptr;
 
 namespace {
-
-QFont DesignFont()
-{
-    // "MS Sans Serif" 8 pt where it exists; elsewhere the closest sans serif with CJK glyphs.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Sans Serif")});
-    font.setPixelSize(11);
-    return font;
-}
 
 QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
 {

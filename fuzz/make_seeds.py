@@ -104,7 +104,7 @@ def config_seeds(folder):
         "long-line": b"TITLE3=" + b"x" * 600 + b"\nTITLE1=" + b"y" * 504 + b"SLEEP_SEC=3\n",
         "nul-bytes": b"SERVER_IP=1\x0027.0.0.1\nTITLE1=a\x00b\n",
         "equals-in-value": b"TITLE1==a=b=\n",
-        "cr-only": b"SERVER_IP=10.0.0.1\rSERVER_PORT=1\r",
+        "cr-only": b"SERVER_IP=127.0.0.3\rSERVER_PORT=1\r",
         "crlf-and-trailing-cr": b"TITLE2=ab\r\r\n",
         "high-bytes": bytes(range(128, 256)) + b"=\n",
     }

@@ -21,7 +21,7 @@ namespace {
 // GBK bytes of 服务器 ("server").
 constexpr char kServerGbk[] = "\xB7\xFE\xCE\xF1\xC6\xF7";
 
-const char kFile[] = "SERVER_IP = 10.0.0.5\r\n"
+const char kFile[] = "SERVER_IP = 127.0.0.5\r\n"
                      "SERVER_PORT = 2010\r\n"
                      "SLEEP_SEC = 3\r\n"
                      "COL_GROUP_NUM = 4\r\n"
@@ -149,10 +149,10 @@ TEST_F(ConfigFormTest, BoxesAreFilledOnlyWhenTheDialogIsCreated)
 {
     WriteFile(kConfigFileName, kFile);
     TConfigForm form;
-    WriteFile(kConfigFileName, SavedFile("10.9.9.9", 1, 1, 1));
+    WriteFile(kConfigFileName, SavedFile("127.9.9.9", 1, 1, 1));
     LoadConfig(CurConfig);
     EXPECT_EQ(RunModal(form, [&] { form.Button2->click(); }), QDialog::Rejected);
-    EXPECT_EQ(form.AddrEdit->text(), QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(form.AddrEdit->text(), QStringLiteral("127.0.0.5"));
     EXPECT_EQ(form.PortEdit->text(), QStringLiteral("2010"));
 }
 
@@ -220,12 +220,12 @@ TEST_F(ConfigFormTest, AddressIsTakenAsTypedInGbk)
 
 TEST_F(ConfigFormTest, OkWithNothingChangedStillRewritesTheWholeFile)
 {
-    WriteFile(kConfigFileName, "// the plant's server\nserver_ip=10.0.0.5\nSERVER_PORT = 2010 // main\n"
+    WriteFile(kConfigFileName, "// the plant's server\nserver_ip=127.0.0.5\nSERVER_PORT = 2010 // main\n"
                                "SLEEP_SEC=3\nCOL_GROUP_NUM=4\nLANGUAGE_TYPE=English\n"
                                "TITLE1=Agent\nTITLE2=Queue\nTITLE3=Note\n");
     TConfigForm form;
     form.Button1->click();
-    EXPECT_EQ(ReadFile(kConfigFileName), SavedFile("10.0.0.5", 2010, 3, 4));
+    EXPECT_EQ(ReadFile(kConfigFileName), SavedFile("127.0.0.5", 2010, 3, 4));
 }
 
 TEST_F(ConfigFormTest, CancelEscAndCloseChangeNothingButKeepTheTypedText)
