@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "app/Texts.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
@@ -8,56 +9,20 @@
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-// A loopback port that nothing listens on.
-int ClosedPort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-LinkTiming FastTiming()
-{
-    LinkTiming t;
-    t.firstConnectTimeout = std::chrono::milliseconds(60);
-    t.reconnectTimeout = std::chrono::milliseconds(60);
-    t.connectStep = std::chrono::milliseconds(5);
-    t.settlePause = std::chrono::milliseconds(1);
-    t.reconnectPause = std::chrono::milliseconds(5);
-    t.sleepUnit = std::chrono::milliseconds(5);
-    return t;
-}
 
 class MainWindowTest : public ::testing::Test {
 protected:
     ScratchDir dir;
     MessageRecorder boxes;
-    int port = ClosedPort();
-
-    void WriteConfig(const std::string& extra = "")
-    {
-        WriteFile("Quorvane.cfg", "SERVER_IP = 127.0.0.1\nSERVER_PORT = " + std::to_string(port) + "\n" + extra);
-        CurConfig.Set(TagRunCfg());
-        LoadConfig(CurConfig);
-    }
+    RefusingPort refusing;
+    int port = refusing.port();
 
     std::unique_ptr<TForm1> MakeForm(const std::string& extra = "")
     {
-        WriteConfig(extra);
+        WriteLoopbackConfig(port, extra);
         auto form = std::make_unique<TForm1>(FastTiming());
         form->stopSettle = std::chrono::milliseconds(1);
         return form;
