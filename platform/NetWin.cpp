@@ -1,5 +1,6 @@
 #include "platform/Net.h"
 
+// winsock2.h first: the others build on its types.
 #include <mstcpip.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -6,18 +6,28 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir()
 {
     previous_ = fs::current_path().string();
-    std::string tmpl = (fs::temp_directory_path() / "quorvane-test-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data()))
-        std::abort();
-    path_ = tmpl;
+    // create_directory fails on a name that exists, so a clash with another test process just
+    // draws again (mkdtemp is not on every platform).
+    std::random_device seed;
+    std::mt19937_64 draw(seed());
+    for (int attempt = 0; path_.empty(); ++attempt) {
+        if (attempt == 100)
+            std::abort();
+        char name[40];
+        std::snprintf(name, sizeof name, "quorvane-test-%016llx", static_cast<unsigned long long>(draw()));
+        const fs::path candidate = fs::temp_directory_path() / name;
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec))
+            path_ = candidate.string();
+    }
     fs::current_path(path_);
 }
 

@@ -1,0 +1,25 @@
+# Cross-builds for 64-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-x86-64).
+# The -posix compilers are the ones whose libstdc++ has std::thread and std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The runtime (libstdc++, libgcc, winpthread) is linked in, so an .exe runs on its own: on a
+# Windows machine without the compiler and under Wine alike.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Test discovery and CTest run the .exe files through Wine when it is there.
+find_program(WINE_PROGRAM NAMES wine wine64)
+if(WINE_PROGRAM)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+endif()
