@@ -1,27 +1,16 @@
 #include "sim/SimServer.h"
 
 #include "sim/SimFeed.h"
+#include "sim/SimSocket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstring>
 #include <deque>
 #include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,22 +25,6 @@ constexpr size_t kMaxQueuedPolls = 4096;
 // After the last answer, wait this long for the peer to close before closing hard.
 constexpr auto kLingerTime = 2s;
 
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool SetNonBlocking(int fd)
-{
-    const int flags = fcntl(fd, F_GETFL, 0);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
 std::string AddressText(const sockaddr* addr)
 {
     char host[NI_MAXHOST] = "?";
@@ -65,7 +38,7 @@ std::string AddressText(const sockaddr* addr)
 }
 
 struct Client {
-    int fd = -1;
+    SimSocket fd = kNoSimSocket;
     std::string peer;
     std::string inbox;
     std::deque<Clock::time_point> polls; // arrival times of polls not yet answered
@@ -81,17 +54,17 @@ struct Client {
 
 class Server {
 public:
-    explicit Server(const SimOptions& options)
-        : options_(options), model_(options.lines, options.language, options.seed)
+    Server(const SimOptions& options, SimStopRequest& stop)
+        : options_(options), stop_(stop), model_(options.lines, options.language, options.seed)
     {
     }
     ~Server()
     {
         for (Client& c : clients_) {
-            close(c.fd);
+            SimClose(c.fd);
         }
-        if (listenFd_ >= 0) {
-            close(listenFd_);
+        if (listenFd_ != kNoSimSocket) {
+            SimClose(listenFd_);
         }
     }
 
@@ -112,8 +85,9 @@ private:
     }
 
     const SimOptions& options_;
+    SimStopRequest& stop_;
     SimModel model_;
-    int listenFd_ = -1;
+    SimSocket listenFd_ = kNoSimSocket;
     std::list<Client> clients_;
 };
 
@@ -129,15 +103,15 @@ bool Server::Listen(std::FILE* out)
         std::fprintf(stderr, "quorvane-sim: cannot use address '%s': %s\n", options_.bind.c_str(), gai_strerror(rc));
         return false;
     }
-    const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 16) != 0 || !SetNonBlocking(fd)) {
+    const SimSocket fd = SimOpenStream(found->ai_family);
+    if (fd == kNoSimSocket || !SimAllowRebind(fd) ||
+        bind(fd, found->ai_addr, static_cast<socklen_t>(found->ai_addrlen)) != 0 || listen(fd, 16) != 0 ||
+        !SimSetNonBlocking(fd)) {
         std::fprintf(stderr, "quorvane-sim: cannot listen on %s port %d: %s\n", options_.bind.c_str(), options_.port,
-                     std::strerror(errno));
+                     SimErrorText(SimLastError()).c_str());
         freeaddrinfo(found);
-        if (fd >= 0) {
-            close(fd);
+        if (fd != kNoSimSocket) {
+            SimClose(fd);
         }
         return false;
     }
@@ -155,22 +129,19 @@ void Server::Accept()
 {
     for (;;) {
         sockaddr_storage from{};
-        socklen_t len = sizeof from;
-        const int fd = accept(listenFd_, reinterpret_cast<sockaddr*>(&from), &len);
-        if (fd < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
-                std::fprintf(stderr, "quorvane-sim: accept: %s\n", std::strerror(errno));
+        const SimSocket fd = SimAccept(listenFd_, from);
+        if (fd == kNoSimSocket) {
+            if (const int error = SimLastError(); !SimRetryLater(error) && !SimAcceptAborted(error)) {
+                std::fprintf(stderr, "quorvane-sim: accept: %s\n", SimErrorText(error).c_str());
             }
             return;
         }
-        if (!SetNonBlocking(fd)) {
-            close(fd);
+        if (!SimSetNonBlocking(fd)) {
+            SimClose(fd);
             continue;
         }
-        const int on = 1;
         // Pieces written with --chunk should leave one by one, not wait for each other.
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
+        SimSetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
         Client& c = clients_.emplace_back();
         c.fd = fd;
         c.peer = AddressText(reinterpret_cast<sockaddr*>(&from));
@@ -182,14 +153,14 @@ void Server::Accept()
 void Server::Read(Client& c)
 {
     char buf[4096];
-    const ssize_t n = recv(c.fd, buf, sizeof buf, 0);
+    const long n = SimRecv(c.fd, buf, sizeof buf);
     if (n == 0) {
         Drop(c, "closed by peer");
         return;
     }
     if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            Drop(c, std::strerror(errno));
+        if (const int error = SimLastError(); !SimRetryLater(error)) {
+            Drop(c, SimErrorText(error).c_str());
         }
         return;
     }
@@ -257,10 +228,10 @@ void Server::Write(Client& c, Clock::time_point now)
         if (options_.chunk > 0) {
             count = std::min(count, static_cast<size_t>(options_.chunk));
         }
-        const ssize_t n = send(c.fd, c.outbox.data() + c.outPos, count, MSG_NOSIGNAL);
+        const long n = SimSend(c.fd, c.outbox.data() + c.outPos, count);
         if (n < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                Drop(c, std::strerror(errno));
+            if (const int error = SimLastError(); !SimRetryLater(error)) {
+                Drop(c, SimErrorText(error).c_str());
             }
             return;
         }
@@ -284,7 +255,7 @@ void Server::StartLinger(Client& c, Clock::time_point now)
 {
     if (!c.lingerSince) {
         std::fprintf(stderr, "quorvane-sim: %s closing after %d answers\n", c.peer.c_str(), c.answers);
-        shutdown(c.fd, SHUT_WR);
+        SimShutdownWrite(c.fd);
         c.lingerSince = now;
         c.polls.clear();
     }
@@ -316,7 +287,7 @@ void Server::Run()
         }
         for (auto it = clients_.begin(); it != clients_.end();) {
             if (it->dead) {
-                close(it->fd);
+                SimClose(it->fd);
                 it = clients_.erase(it);
             } else {
                 ++it;
@@ -329,7 +300,8 @@ void Server::Run()
         const auto wakeAt = [&](Clock::time_point t) { wake = wake ? std::min(*wake, t) : t; };
         fds.clear();
         polled.clear();
-        fds.push_back({signalPipe[0], POLLIN, 0});
+        stop_.Watch(fds);
+        const size_t listenAt = fds.size();
         fds.push_back({listenFd_, POLLIN, 0});
         for (Client& c : clients_) {
             short events = POLLIN;
@@ -353,20 +325,22 @@ void Server::Run()
             const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
             timeout = static_cast<int>(std::clamp<long long>(ms, 0, 60000));
         }
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
-            std::fprintf(stderr, "quorvane-sim: poll: %s\n", std::strerror(errno));
+        if (SimPoll(fds, stop_.LimitWait(timeout)) < 0) {
+            if (const int error = SimLastError(); !SimInterrupted(error)) {
+                std::fprintf(stderr, "quorvane-sim: poll: %s\n", SimErrorText(error).c_str());
+                return;
+            }
+        }
+        if (stop_.Requested(fds)) {
             return;
         }
-        if (fds[0].revents & POLLIN) {
-            return;
-        }
-        if (fds[1].revents & POLLIN) {
+        if (fds[listenAt].revents & POLLIN) {
             Accept();
         }
         now = Clock::now();
         for (size_t i = 0; i < polled.size(); ++i) {
             Client& c = *polled[i];
-            const short revents = fds[i + 2].revents;
+            const short revents = fds[listenAt + 1 + i].revents;
             if (revents & (POLLIN | POLLHUP | POLLERR)) {
                 Read(c);
             }
@@ -381,26 +355,15 @@ void Server::Run()
 
 int RunSimServer(const SimOptions& options, std::FILE* out)
 {
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::fprintf(stderr, "quorvane-sim: pipe: %s\n", std::strerror(errno));
+    const SimSocketLibrary library;
+    SimStopRequest stop;
+    if (!library.ok() || !stop.Install()) {
         return 1;
     }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    int status = 1;
-    {
-        Server server(options);
-        if (server.Listen(out)) {
-            server.Run();
-            status = 0;
-        }
+    Server server(options, stop);
+    if (!server.Listen(out)) {
+        return 1;
     }
-    close(signalPipe[0]);
-    close(signalPipe[1]);
-    return status;
+    server.Run();
+    return 0;
 }

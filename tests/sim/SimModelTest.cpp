@@ -2,14 +2,36 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <set>
 #include <utility>
 
 namespace {
 
-// GBK to UTF-8 through the C library, independent of the simulator's tables.
+// GBK to UTF-8 through the system's own converter, independent of the simulator's tables.
+#ifdef _WIN32
+std::string GbkToUtf8(const std::string& gbk)
+{
+    constexpr UINT kGbkCodePage = 936;
+    const int inSize = static_cast<int>(gbk.size());
+    const int wide = MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), inSize, nullptr, 0);
+    EXPECT_GT(wide, 0) << "not valid GBK";
+    if (wide <= 0) {
+        return {};
+    }
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), inSize, utf16.data(), wide);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, out.data(), size, nullptr, nullptr);
+    return out;
+}
+#else
 std::string GbkToUtf8(const std::string& gbk)
 {
     iconv_t cd = iconv_open("UTF-8", "GBK");
@@ -26,6 +48,7 @@ std::string GbkToUtf8(const std::string& gbk)
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 TEST(SimTexts, ChineseTextsAreTheIntendedGbkCharacters)
 {

@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# Smoke test of the cross-built simulator under Wine, over loopback only:
+#   scripts/windows-sim-smoke.sh BUILD_DIR
+# Starts BUILD_DIR/sim/quorvane-sim.exe on 127.0.0.1 with a free port, waits (up to 60 s, Wine's
+# first start is slow) for its "listening 127.0.0.1:PORT" line, polls it twice from Linux with
+# python3 and checks that each answer is a well-formed frame, then stops it with Ctrl+C (Wine turns
+# SIGINT into the console event the simulator listens for) and expects exit status 0.
+#
+# The caller sets WINEPREFIX (required: a prefix of its own, already booted) and may set WINEDEBUG
+# (default -all), WINEDLLOVERRIDES and DISPLAY (unset it to stay headless). When the simulator is
+# gone the script waits up to 30 s for that prefix's wineserver to end; if it does not, the script
+# runs `wineserver -k` on that prefix, which ends every Wine program still running in it.
+#
+# Exit status 0 on success; otherwise 1 with the reason on stderr.
+set -euo pipefail
+
+if [[ $# -ne 1 ]]; then
+    echo "usage: $0 BUILD_DIR" >&2
+    exit 2
+fi
+build_dir=$1
+sim_exe=$build_dir/sim/quorvane-sim.exe
+if [[ -z ${WINEPREFIX:-} ]]; then
+    echo "windows-sim-smoke: set WINEPREFIX to a Wine prefix of your own" >&2
+    exit 1
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+if [[ ! -f $sim_exe ]]; then
+    echo "windows-sim-smoke: $sim_exe not found; build the quorvane-sim target first" >&2
+    exit 1
+fi
+sim_exe=$(realpath "$sim_exe")
+
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+    if [[ -n $sim_pid ]] && kill -0 "$sim_pid" 2>/dev/null; then
+        kill -KILL "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    if ! timeout 30 wineserver -w; then
+        echo "windows-sim-smoke: wineserver of $WINEPREFIX still running after 30 s; killing it" >&2
+        wineserver -k || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "windows-sim-smoke: $*" >&2
+    for f in out err; do
+        if [[ -s $work/$f ]]; then
+            echo "--- simulator std$f:" >&2
+            tr -d '\r' <"$work/$f" | head -n 20 >&2
+        fi
+    done
+    exit 1
+}
+
+# Its own working directory, so nothing the simulator or Wine might write lands in the caller's.
+(cd "$work" && exec wine "$sim_exe" --bind 127.0.0.1 --port 0 --lines 5 --seed 7) \
+    >"$work/out" 2>"$work/err" &
+sim_pid=$!
+
+port=
+line=
+for _ in $(seq 1 300); do
+    # Only a whole line counts: a half-written one could name a shorter port. Windows ends it in CR LF.
+    if IFS= read -r line <"$work/out"; then
+        line=${line%$'\r'}
+        [[ $line =~ ^listening\ 127\.0\.0\.1:([0-9]+)$ ]] && port=${BASH_REMATCH[1]}
+        break
+    fi
+    if ! kill -0 "$sim_pid" 2>/dev/null; then
+        wait "$sim_pid" && status=0 || status=$?
+        sim_pid=
+        fail "the simulator ended (status $status) before it listened"
+    fi
+    sleep 0.2
+done
+if [[ -z $port ]]; then
+    fail "no 'listening 127.0.0.1:PORT' line within 60 s (first line: '${line:-}')"
+fi
+if ((port < 1 || port > 65535)); then
+    fail "the simulator named port $port"
+fi
+echo "windows-sim-smoke: simulator listening on 127.0.0.1:$port"
+
+python3 - "$port" <<'PY' || fail "the answers were not as expected"
+import socket
+import struct
+import sys
+import time
+
+port = int(sys.argv[1])
+LINES = 5
+
+
+def read_frame(sock, deadline):
+    held = b""
+    size = None
+    while size is None or len(held) < size:
+        if size is None and len(held) >= 4:
+            if held[0:1].isdigit() and held[1:2].isdigit():
+                digits = held[:4]
+                if not digits.isdigit():
+                    raise SystemExit(f"text length field {digits!r} is not four digits")
+                size = 4 + int(digits)
+            else:
+                (length,) = struct.unpack("<i", held[:4])
+                if length < 2:
+                    raise SystemExit(f"binary length field {length} is too short")
+                size = 4 + length
+            continue
+        left = deadline - time.monotonic()
+        if left <= 0:
+            raise SystemExit(f"timed out with {len(held)} bytes of the answer")
+        sock.settimeout(left)
+        try:
+            chunk = sock.recv(65536)
+        except TimeoutError:
+            raise SystemExit(f"no whole answer within 20 s, {len(held)} bytes of it arrived")
+        if not chunk:
+            raise SystemExit(f"connection closed after {len(held)} bytes of the answer")
+        held += chunk
+    if len(held) != size:
+        raise SystemExit(f"{len(held) - size} bytes after a frame of {size}; one poll, one answer")
+    return held
+
+
+def records(frame):
+    body = frame[4:]
+    if len(body) < 2:
+        raise SystemExit("body too short for the line count")
+    (line_count,) = struct.unpack_from("<h", body, 0)
+    out = []
+    p = 2
+    while p < len(body):
+        if len(body) - p < 6:
+            raise SystemExit(f"{len(body) - p} bytes left after the last record")
+        line, column, fore, back = struct.unpack_from("<hbbb", body, p)
+        end = body.find(b"\0", p + 5)
+        if end < 0:
+            raise SystemExit(f"record at {p} has no 0 byte ending its text")
+        out.append((line, column, fore, back, body[p + 5 : end]))
+        p = end + 1
+    return line_count, out
+
+
+def check():
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
+        deadline = time.monotonic() + 20
+        sock.sendall(b"00011")
+        line_count, first = records(read_frame(sock, deadline))
+        if line_count != LINES:
+            raise SystemExit(f"line count {line_count}, asked for {LINES}")
+        cells = {(r[0], r[1]) for r in first if r[0] >= 0}
+        summaries = [r for r in first if r[0] == -1]
+        if cells != {(l, c) for l in range(LINES) for c in range(8)} or len(cells) + len(summaries) != len(first):
+            raise SystemExit(f"the first answer should carry each of the {LINES * 8} cells once, got {len(first)} records")
+        if len(summaries) != 1 or not summaries[0][4].startswith(b"Lines 5 | Idle "):
+            raise SystemExit(f"the first answer should carry one summary, got {summaries!r}")
+        sock.sendall(b"00011")
+        line_count, later = records(read_frame(sock, deadline))
+        if line_count != LINES:
+            raise SystemExit(f"second answer: line count {line_count}")
+        print(f"windows-sim-smoke: answers of {len(first)} and {len(later)} records are well-formed")
+
+
+try:
+    check()
+except OSError as e:
+    raise SystemExit(f"talking to the simulator: {e}")
+PY
+
+kill -INT "$sim_pid"
+for _ in $(seq 1 150); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$sim_pid" 2>/dev/null; then
+    fail "the simulator did not stop within 15 s of Ctrl+C"
+fi
+wait "$sim_pid" && status=0 || status=$?
+sim_pid=
+if ((status != 0)); then
+    fail "the simulator exited with status $status after Ctrl+C, expected 0"
+fi
+echo "windows-sim-smoke: passed"
