@@ -1,5 +1,7 @@
 #include "platform/Gbk.h"
 
+#include "platform/GbkText.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -15,10 +17,11 @@ QString FromGbk(std::string_view gbk)
     }
     if (ascii)
         return QString::fromLatin1(gbk.data(), qsizetype(gbk.size()));
-    // Stateless: a text cut inside a character must not leak into the next one.
+    // Stateless: a text cut inside a character must not leak into the next one. Qt builds without
+    // ICU have no GBK codec; the core's conversion then stands in, whatever the system's code page.
     thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
-        return QString::fromLocal8Bit(gbk.data(), qsizetype(gbk.size()));
+        return QString::fromStdU16String(GbkToUtf16(gbk));
     return decoder.decode(QByteArrayView(gbk.data(), qsizetype(gbk.size())));
 }
 
@@ -26,7 +29,7 @@ std::string ToGbk(const QString& text)
 {
     thread_local QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
     if (!encoder.isValid())
-        return text.toLocal8Bit().toStdString();
+        return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())));
     QByteArray bytes = encoder.encode(text);
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
