@@ -58,7 +58,7 @@ public:
 private:
     void Run()
     {
-        pollfd p[2] = {{listen_, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
+        pollfd p[2] = {{listen_, POLLIN, 0}, {stop_.Handle(), POLLIN, 0}};
         if (::poll(p, 2, -1) <= 0 || !(p[0].revents & POLLIN))
             return;
         int fd = ::accept(listen_, nullptr, nullptr);
@@ -67,7 +67,7 @@ private:
             "0017" + std::string("\x01\x00", 2) + std::string("\x00\x00\x00\x04\x03", 5) + "Connected" + '\0';
         char poll[5];
         while (!stop_.IsSet()) {
-            pollfd q[2] = {{fd, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
+            pollfd q[2] = {{fd, POLLIN, 0}, {stop_.Handle(), POLLIN, 0}};
             if (::poll(q, 2, -1) <= 0 || !(q[0].revents & POLLIN))
                 break;
             if (::recv(fd, poll, sizeof poll, MSG_WAITALL) != 5)

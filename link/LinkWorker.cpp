@@ -15,8 +15,8 @@ namespace {
 
 // The first-connect message is built in a text of this many characters at most.
 constexpr size_t kMaxConnectMessage = 251;
-// Where the platform offers no wake-up descriptor the wait for an answer is cut into slices, so a
-// stop is still seen.
+// Where the system gave no wake-up handle the wait for an answer is cut into slices, so a stop is
+// still seen.
 constexpr int kWaitSliceMs = 100;
 
 void ShowLinkState(bool connected)
@@ -126,9 +126,9 @@ int IsRemoteAns(TagTcpConnection& link)
         }
 
         // Blocks until bytes arrive or the session stops; a frame already held is decoded at once.
-        const int wakeFd = link.stopRequested.Fd();
-        const int timeoutMs = FrameReady(link) ? 0 : (wakeFd >= 0 ? -1 : kWaitSliceMs);
-        const int ready = WaitReadable(link.linkSocket, wakeFd, timeoutMs);
+        const WakeHandle wake = link.stopRequested.Handle();
+        const int timeoutMs = FrameReady(link) ? 0 : (wake != kNoWake ? -1 : kWaitSliceMs);
+        const int ready = WaitReadable(link.linkSocket, wake, timeoutMs);
         if (ready < 0) {
             link.connected = false;
             WriteLog(Format("IsRemoteAns()<0, n=%d", ready));

@@ -30,14 +30,14 @@ void NetCleanup()
         NetLibEnd();
 }
 
-int WaitReadable(SocketHandle s, int wakeFd, int timeoutMs)
+int WaitReadable(SocketHandle s, WakeHandle wake, int timeoutMs)
 {
-    return NetWaitReadable(s, wakeFd, timeoutMs);
+    return NetWaitReadable(s, wake, timeoutMs);
 }
 
-int WaitWritable(SocketHandle s, int wakeFd, int timeoutMs)
+int WaitWritable(SocketHandle s, WakeHandle wake, int timeoutMs)
 {
-    return NetWaitWritable(s, wakeFd, timeoutMs);
+    return NetWaitWritable(s, wake, timeoutMs);
 }
 
 int ConnectStep(TagTcpConnection& link, const char* host, int port, SocketHandle& pending, bool& inProgress)

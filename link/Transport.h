@@ -32,10 +32,10 @@ extern std::atomic<HostResolver> LinkResolver;
 int NetStartup();
 void NetCleanup();
 
-// 1 ready, 0 not within timeoutMs (0: look only; -1: no limit) or woken through wakeFd, negative
+// 1 ready, 0 not within timeoutMs (0: look only; -1: no limit) or woken through wake, negative
 // when the wait failed.
-int WaitReadable(SocketHandle s, int wakeFd = -1, int timeoutMs = 0);
-int WaitWritable(SocketHandle s, int wakeFd = -1, int timeoutMs = 0);
+int WaitReadable(SocketHandle s, WakeHandle wake = kNoWake, int timeoutMs = 0);
+int WaitWritable(SocketHandle s, WakeHandle wake = kNoWake, int timeoutMs = 0);
 
 // One step of a resumable connect: 1 connected (the socket is now link.linkSocket), 0 under way,
 // kHostNotResolved, kNoSocketCreated or kConnectWaitFailed. Every step first closes the link's

@@ -2,6 +2,8 @@
 // A thin layer over the platform's sockets (POSIX here, Winsock under _WIN32), so the link's code
 // reads the same on both. IPv4 and TCP only; addresses are in network byte order.
 
+#include "platform/WakeFlag.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -34,11 +36,12 @@ void NetConnectStart(SocketHandle s, uint32_t address, uint16_t port);
 bool NetConnectCompleted(SocketHandle s);
 void NetClose(SocketHandle s);
 
-// Waits until s is readable (or writable), or wakeFd is readable, or timeoutMs passes (-1: no
-// limit). Returns 1 when s is ready, 0 on a time-out or a wake-up, -1 when the wait failed. A peer
-// that closed or reset counts as readable, so the read that follows reports it. wakeFd -1: none.
-int NetWaitReadable(SocketHandle s, int wakeFd, int timeoutMs);
-int NetWaitWritable(SocketHandle s, int wakeFd, int timeoutMs);
+// Waits until s is readable (or writable), or wake is signalled, or timeoutMs passes (-1: no
+// limit; 0: look only). Returns 1 when s is ready, 0 on a time-out or a wake-up, -1 when the wait
+// failed. A peer that closed or reset counts as readable, so the read that follows reports it; a
+// connect that failed counts as writable, so the connect check that follows reports it.
+int NetWaitReadable(SocketHandle s, WakeHandle wake, int timeoutMs);
+int NetWaitWritable(SocketHandle s, WakeHandle wake, int timeoutMs);
 
 // One receive or send call, no flags besides keeping a broken pipe from raising a signal. The
 // count of bytes, 0 when the peer has closed (receive), or negative on failure.

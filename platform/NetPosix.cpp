@@ -1,17 +1,12 @@
 #include "platform/Net.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-std::atomic<unsigned> NetConnectCalls{0};
 
 namespace {
 
@@ -21,12 +16,12 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 constexpr int kSendFlags = 0;
 #endif
 
-int Wait(SocketHandle s, short events, int wakeFd, int timeoutMs)
+int Wait(SocketHandle s, short events, WakeHandle wake, int timeoutMs)
 {
     if (s == kNoSocket)
         return -1;
-    pollfd fds[2] = {{s, events, 0}, {wakeFd, POLLIN, 0}};
-    const nfds_t count = wakeFd >= 0 ? 2 : 1;
+    pollfd fds[2] = {{s, events, 0}, {wake, POLLIN, 0}};
+    const nfds_t count = wake != kNoWake ? 2 : 1;
     for (;;) {
         int n = ::poll(fds, count, timeoutMs);
         if (n < 0 && errno == EINTR)
@@ -51,44 +46,6 @@ int NetLibStart()
 
 void NetLibEnd() {}
 
-bool NetParseIPv4(const char* text, uint32_t& address)
-{
-    in_addr_t a = ::inet_addr(text);
-    if (a == INADDR_NONE)
-        return false;
-    address = a;
-    return true;
-}
-
-int NetResolveHost(const char* name, uint32_t& address)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* first = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &first) != 0 || !first)
-        return -1;
-    // The official name is looked up again and its address used, as the platform's own clients do.
-    const char* official = first->ai_canonname ? first->ai_canonname : name;
-    hints.ai_flags = 0;
-    addrinfo* second = nullptr;
-    int rc = ::getaddrinfo(official, nullptr, &hints, &second);
-    ::freeaddrinfo(first);
-    if (rc != 0 || !second)
-        return -1;
-    int result = -1;
-    for (addrinfo* ai = second; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET) {
-            address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
-            result = 0;
-            break;
-        }
-    }
-    ::freeaddrinfo(second);
-    return result;
-}
-
 SocketHandle NetOpenStream(int idleSec, int intervalSec, int count)
 {
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -112,43 +69,20 @@ SocketHandle NetOpenStream(int idleSec, int intervalSec, int count)
     return s;
 }
 
-void NetConnectStart(SocketHandle s, uint32_t address, uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = address;
-    NetConnectCalls.fetch_add(1, std::memory_order_relaxed);
-    [[maybe_unused]] int rc = ::connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-}
-
-bool NetConnectCompleted(SocketHandle s)
-{
-    int err = 0;
-    socklen_t len = sizeof err;
-    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0)
-        return false;
-    // SO_ERROR is cleared once read, so a refused socket asked a second time would say 0; only a
-    // socket with a peer is connected.
-    sockaddr_in peer{};
-    socklen_t peerLen = sizeof peer;
-    return ::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0;
-}
-
 void NetClose(SocketHandle s)
 {
     if (s != kNoSocket)
         ::close(s);
 }
 
-int NetWaitReadable(SocketHandle s, int wakeFd, int timeoutMs)
+int NetWaitReadable(SocketHandle s, WakeHandle wake, int timeoutMs)
 {
-    return Wait(s, POLLIN, wakeFd, timeoutMs);
+    return Wait(s, POLLIN, wake, timeoutMs);
 }
 
-int NetWaitWritable(SocketHandle s, int wakeFd, int timeoutMs)
+int NetWaitWritable(SocketHandle s, WakeHandle wake, int timeoutMs)
 {
-    return Wait(s, POLLOUT, wakeFd, timeoutMs);
+    return Wait(s, POLLOUT, wake, timeoutMs);
 }
 
 long NetRecv(SocketHandle s, void* buffer, size_t length)

@@ -1,13 +1,17 @@
 #include "platform/WakeFlag.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
 WakeFlag::WakeFlag(bool initiallySet) : set_(false)
 {
-#ifndef _WIN32
+#ifdef _WIN32
+    event_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+#else
     if (::pipe(pipe_) == 0) {
         for (int fd : pipe_) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -23,11 +27,23 @@ WakeFlag::WakeFlag(bool initiallySet) : set_(false)
 
 WakeFlag::~WakeFlag()
 {
-#ifndef _WIN32
+#ifdef _WIN32
+    if (event_)
+        ::CloseHandle(event_);
+#else
     for (int fd : pipe_) {
         if (fd >= 0)
             ::close(fd);
     }
+#endif
+}
+
+WakeHandle WakeFlag::Handle() const
+{
+#ifdef _WIN32
+    return event_ ? event_ : kNoWake;
+#else
+    return pipe_[0];
 #endif
 }
 
@@ -36,7 +52,10 @@ void WakeFlag::Set()
     {
         std::lock_guard lock(mutex_);
         if (!set_.exchange(true, std::memory_order_acq_rel)) {
-#ifndef _WIN32
+#ifdef _WIN32
+            if (event_)
+                ::SetEvent(event_);
+#else
             if (pipe_[1] >= 0) {
                 char byte = 1;
                 [[maybe_unused]] ssize_t n = ::write(pipe_[1], &byte, 1);
@@ -52,7 +71,10 @@ void WakeFlag::Clear()
     {
         std::lock_guard lock(mutex_);
         if (set_.exchange(false, std::memory_order_acq_rel)) {
-#ifndef _WIN32
+#ifdef _WIN32
+            if (event_)
+                ::ResetEvent(event_);
+#else
             char buf[16];
             while (pipe_[0] >= 0 && ::read(pipe_[0], buf, sizeof buf) > 0) {
             }

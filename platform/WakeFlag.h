@@ -1,6 +1,6 @@
 #pragma once
-// A boolean flag that threads can wait on: with a time-out, for a condition of their own, or in
-// poll() beside a socket through its descriptor. Setting it wakes every waiter at once, which is
+// A boolean flag that threads can wait on: with a time-out, for a condition of their own, or beside
+// a socket through its native handle. Setting it wakes every waiter at once, which is
 // what makes pauses and blocking reads end the moment a session stops.
 
 #include <atomic>
@@ -8,6 +8,16 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+
+#ifdef _WIN32
+// A manual-reset event, signalled exactly while the flag is set.
+using WakeHandle = void*;
+inline constexpr WakeHandle kNoWake = nullptr;
+#else
+// The read end of a pipe, readable exactly while the flag is set.
+using WakeHandle = int;
+inline constexpr WakeHandle kNoWake = -1;
+#endif
 
 class WakeFlag {
 public:
@@ -29,12 +39,16 @@ public:
     bool WaitUntil(const std::function<bool()>& done);
     void Notify();
 
-    // Readable exactly while the flag is set (POSIX; -1 where unsupported). For poll().
-    int Fd() const { return pipe_[0]; }
+    // For waiting beside a socket; kNoWake when the system would not give one.
+    WakeHandle Handle() const;
 
 private:
     std::atomic<bool> set_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
+#ifdef _WIN32
+    void* event_ = nullptr;
+#else
     int pipe_[2] = {-1, -1};
+#endif
 };
