@@ -3,15 +3,26 @@
 #include "settings/EventLog.h"
 #include "support/TestSupport.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <poll.h>
 #include <regex>
 #include <sstream>
-#include <sys/socket.h>
 #include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using NativeSocket = SOCKET;
+using IoSize = int;
+constexpr int kNoSigPipe = 0;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
+using NativeSocket = int;
+using IoSize = size_t;
+constexpr int kNoSigPipe = MSG_NOSIGNAL;
+#endif
 
 namespace {
 
@@ -23,21 +34,32 @@ int RemainingMs(Clock::time_point deadline)
     return left < 0 ? 0 : int(left);
 }
 
-int ListenLoopback(int& port)
+// True when s becomes readable (data, a close or a reset) within timeoutMs.
+bool Readable(SocketHandle s, int timeoutMs)
 {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#ifdef _WIN32
+    WSAPOLLFD p{NativeSocket(s), POLLRDNORM, 0};
+    return ::WSAPoll(&p, 1, timeoutMs) > 0;
+#else
+    pollfd p{s, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+#endif
+}
+
+SocketHandle ListenLoopback(int& port)
+{
+    const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 8) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        if (s >= 0)
-            ::close(s);
-        return -1;
+    if (SocketHandle(s) == kNoSocket || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(s, 8) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        NetClose(SocketHandle(s));
+        return kNoSocket;
     }
     port = ntohs(a.sin_port);
-    return s;
+    return SocketHandle(s);
 }
 
 } // namespace
@@ -47,7 +69,7 @@ Peer& Peer::operator=(Peer&& other) noexcept
     if (this != &other) {
         Close();
         fd_ = other.fd_;
-        other.fd_ = -1;
+        other.fd_ = kNoSocket;
     }
     return *this;
 }
@@ -56,12 +78,11 @@ std::string Peer::Read(size_t n, std::chrono::milliseconds timeout)
 {
     std::string got;
     const auto deadline = Clock::now() + timeout;
-    while (fd_ >= 0 && got.size() < n) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, RemainingMs(deadline)) <= 0)
+    while (valid() && got.size() < n) {
+        if (!Readable(fd_, RemainingMs(deadline)))
             break;
         char buf[4096];
-        ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, n - got.size()), 0);
+        const auto r = ::recv(NativeSocket(fd_), buf, IoSize(std::min(sizeof buf, n - got.size())), 0);
         if (r <= 0)
             break;
         got.append(buf, size_t(r));
@@ -72,8 +93,8 @@ std::string Peer::Read(size_t n, std::chrono::milliseconds timeout)
 bool Peer::Send(const std::string& bytes)
 {
     size_t sent = 0;
-    while (fd_ >= 0 && sent < bytes.size()) {
-        ssize_t r = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    while (valid() && sent < bytes.size()) {
+        const auto r = ::send(NativeSocket(fd_), bytes.data() + sent, IoSize(bytes.size() - sent), kNoSigPipe);
         if (r <= 0)
             return false;
         sent += size_t(r);
@@ -84,13 +105,12 @@ bool Peer::Send(const std::string& bytes)
 bool Peer::WaitClosed(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
-    while (fd_ >= 0) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, RemainingMs(deadline)) <= 0)
+    while (valid()) {
+        if (!Readable(fd_, RemainingMs(deadline)))
             return false;
         char buf[256];
-        ssize_t r = ::recv(fd_, buf, sizeof buf, 0);
-        if (r == 0 || (r < 0 && errno == ECONNRESET))
+        const auto r = ::recv(NativeSocket(fd_), buf, sizeof buf, 0);
+        if (r == 0 || (r < 0 && NetLastError() == kConnectionReset))
             return true;
     }
     return false;
@@ -98,44 +118,66 @@ bool Peer::WaitClosed(std::chrono::milliseconds timeout)
 
 void Peer::Close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    NetClose(fd_);
+    fd_ = kNoSocket;
+}
+
+void Peer::Reset()
+{
+    if (valid()) {
+        linger off{1, 0};
+        ::setsockopt(NativeSocket(fd_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
+    }
+    Close();
 }
 
 LoopbackServer::LoopbackServer()
 {
+    started_ = NetLibStart() == 0;
     fd_ = ListenLoopback(port_);
 }
 
 LoopbackServer::~LoopbackServer()
 {
     StopListening();
+    if (started_)
+        NetLibEnd();
 }
 
 Peer LoopbackServer::Accept(std::chrono::milliseconds timeout)
 {
-    if (fd_ < 0)
+    if (fd_ == kNoSocket || !Readable(fd_, int(timeout.count())))
         return Peer();
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, int(timeout.count())) <= 0)
-        return Peer();
-    return Peer(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+    const NativeSocket s = ::accept(NativeSocket(fd_), nullptr, nullptr);
+    return Peer(SocketHandle(s));
 }
 
 void LoopbackServer::StopListening()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    NetClose(fd_);
+    fd_ = kNoSocket;
+}
+
+SocketHandle LoopbackServer::Connect()
+{
+    SocketHandle s = NetOpenStream(10, 5, 3);
+    if (s == kNoSocket)
+        return kNoSocket;
+    NetConnectStart(s, htonl(INADDR_LOOPBACK), uint16_t(port_));
+    if (NetWaitWritable(s, kNoWake, 5000) != 1 || !NetConnectCompleted(s)) {
+        NetClose(s);
+        return kNoSocket;
+    }
+    return s;
 }
 
 int ClosedPort()
 {
+    const bool started = NetLibStart() == 0;
     int port = 0;
-    int s = ListenLoopback(port);
-    if (s >= 0)
-        ::close(s);
+    NetClose(ListenLoopback(port));
+    if (started)
+        NetLibEnd();
     return port;
 }
 

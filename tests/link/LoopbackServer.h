@@ -2,6 +2,8 @@
 // A CTI server stand-in for the link tests: listens on 127.0.0.1 at an ephemeral port, and lets the
 // test play the server's side of each connection byte by byte. Plus builders for answer frames.
 
+#include "platform/Net.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -13,21 +15,23 @@ using namespace std::chrono_literals;
 // One accepted connection, driven by the test.
 class Peer {
 public:
-    explicit Peer(int fd = -1) : fd_(fd) {}
-    Peer(Peer&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    explicit Peer(SocketHandle s = kNoSocket) : fd_(s) {}
+    Peer(Peer&& other) noexcept : fd_(other.fd_) { other.fd_ = kNoSocket; }
     Peer& operator=(Peer&& other) noexcept;
     ~Peer() { Close(); }
 
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const { return fd_ != kNoSocket; }
     // Reads until n bytes are held, the peer closes or the time-out passes; returns what it got.
     std::string Read(size_t n, std::chrono::milliseconds timeout = 5s);
     bool Send(const std::string& bytes);
     // True when the other side closes the connection within the time-out.
     bool WaitClosed(std::chrono::milliseconds timeout = 5s);
     void Close();
+    // Closes with a reset instead of an orderly close: the other side's next send fails at once.
+    void Reset();
 
 private:
-    int fd_;
+    SocketHandle fd_;
 };
 
 class LoopbackServer {
@@ -39,11 +43,21 @@ public:
     Peer Accept(std::chrono::milliseconds timeout = 5s);
     // From now on connects to the port are refused.
     void StopListening();
+    // A non-blocking client socket connected to this server (accept it with Accept), or kNoSocket.
+    SocketHandle Connect();
 
 private:
-    int fd_ = -1;
+    bool started_ = false; // the socket library, which Windows needs before any socket
+    SocketHandle fd_ = kNoSocket;
     int port_ = 0;
 };
+
+// The error code a send or receive reports on a connection the peer has reset.
+#ifdef _WIN32
+inline constexpr int kConnectionReset = 10054; // WSAECONNRESET
+#else
+inline constexpr int kConnectionReset = 104; // ECONNRESET
+#endif
 
 // A loopback port that nothing listens on: connects to it are refused.
 int ClosedPort();

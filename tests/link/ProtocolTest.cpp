@@ -1,4 +1,5 @@
 #include "link/Protocol.h"
+#include "link/Transport.h"
 
 #include "LoopbackServer.h"
 #include "board/Board.h"
@@ -9,8 +10,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -281,17 +280,19 @@ TEST_F(ProtocolTest, TwoFramesHeldAreDecodedOneByOne)
 
 TEST_F(ProtocolTest, SendPollSendsTheFiveBytesOrDropsTheLink)
 {
-    int pair[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    link.linkSocket = pair[0];
-    Peer server(pair[1]);
+    LoopbackServer listener;
+    link.linkSocket = listener.Connect();
+    ASSERT_NE(link.linkSocket, kNoSocket);
+    Peer server = listener.Accept(1s);
     EXPECT_EQ(SendPoll(link), 0);
     EXPECT_EQ(server.Read(6, 100ms), "00011");
 
-    server.Close();
+    server.Reset();
+    ASSERT_EQ(WaitReadable(link.linkSocket, kNoWake, 2000), 1); // the reset has arrived
     EXPECT_EQ(SendPoll(link), -2);
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(LogMessages(), std::vector<std::string>{"send()<5 Err, len=-1, errNo=32[0x20]"});
+    const std::string failed = Format("send()<5 Err, len=-1, errNo=%d[0x%x]", kConnectionReset, kConnectionReset);
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{failed});
 
     EXPECT_EQ(SendPoll(link), -1);
     EXPECT_EQ(LogMessages().size(), 1u);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace {
 
@@ -165,8 +165,7 @@ TEST_F(ConfigTest, FailedSaveKeepsTheOldFileWhole)
 {
     WriteFile(kConfigFileName, "SERVER_PORT = 1234\n");
     // A directory in the way of the temporary file makes the write fail before the rename.
-    ASSERT_EQ(::mkdir("Quorvane.cfg.tmp", 0700), 0);
-    ::mkdir("Quorvane.cfg.tmp/x", 0700);
+    ASSERT_TRUE(std::filesystem::create_directories("Quorvane.cfg.tmp/x"));
     TagRunCfg cfg;
     EXPECT_EQ(SaveConfig(cfg), -1);
     EXPECT_EQ(ReadFile(kConfigFileName), "SERVER_PORT = 1234\n");

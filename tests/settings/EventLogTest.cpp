@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -48,7 +48,7 @@ TEST(EventLogTest, GbkBytesPassUnchanged)
 TEST(EventLogTest, UnwritableLogLosesTheLineSilently)
 {
     ScratchDir dir;
-    ASSERT_EQ(::mkdir(kLogFileName, 0700), 0); // a directory where the file should be
+    ASSERT_TRUE(std::filesystem::create_directory(kLogFileName)); // a directory where the file should be
     WriteLog("lost");
     SUCCEED();
 }
