@@ -4,13 +4,18 @@ option(WITH_TSAN "Build with ThreadSanitizer" OFF)
 
 add_library(quorvane_common INTERFACE)
 target_compile_features(quorvane_common INTERFACE cxx_std_20)
-target_compile_options(quorvane_common INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(MSVC)
+    # Sources are UTF-8; GBK texts are written as byte escapes and are not re-encoded.
+    target_compile_options(quorvane_common INTERFACE /W4 /permissive- /utf-8 /Zc:__cplusplus)
+else()
+    target_compile_options(quorvane_common INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+endif()
 if(WIN32)
     # Windows 7 and later (WSAPoll, the keep-alive ioctl); no min/max macros from <windows.h>.
     target_compile_definitions(quorvane_common INTERFACE _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
 if(QUORVANE_WERROR)
-    target_compile_options(quorvane_common INTERFACE -Werror)
+    target_compile_options(quorvane_common INTERFACE $<IF:$<CXX_COMPILER_ID:MSVC>,/WX,-Werror>)
 endif()
 
 if(WITH_ASAN AND WITH_TSAN)

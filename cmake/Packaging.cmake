@@ -18,7 +18,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor for the voice platform's CTI serv
 set(CPACK_PACKAGE_DESCRIPTION
     "Quorvane polls the CTI server of a telephony voice platform and shows every telephone line in a grid of coloured cells. quorvane-sim is a CTI server simulator for demonstrations and tests.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_GENERATOR DEB)
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+else()
+    set(CPACK_GENERATOR DEB)
+endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

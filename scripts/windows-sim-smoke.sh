@@ -7,9 +7,8 @@
 # SIGINT into the console event the simulator listens for) and expects exit status 0.
 #
 # The caller sets WINEPREFIX (required: a prefix of its own, already booted) and may set WINEDEBUG
-# (default -all), WINEDLLOVERRIDES and DISPLAY (unset it to stay headless). When the simulator is
-# gone the script waits up to 30 s for that prefix's wineserver to end; if it does not, the script
-# runs `wineserver -k` on that prefix, which ends every Wine program still running in it.
+# (default -all), WINEDLLOVERRIDES and DISPLAY (unset it to stay headless). The prefix and its
+# wineserver stay the caller's: scripts/windows.sh ends them when all its tests are done.
 #
 # Exit status 0 on success; otherwise 1 with the reason on stderr.
 set -euo pipefail
@@ -37,10 +36,6 @@ cleanup() {
     if [[ -n $sim_pid ]] && kill -0 "$sim_pid" 2>/dev/null; then
         kill -KILL "$sim_pid" 2>/dev/null || true
         wait "$sim_pid" 2>/dev/null || true
-    fi
-    if ! timeout 30 wineserver -w; then
-        echo "windows-sim-smoke: wineserver of $WINEPREFIX still running after 30 s; killing it" >&2
-        wineserver -k || true
     fi
     rm -rf "$work"
 }

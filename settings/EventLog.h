@@ -19,7 +19,10 @@ std::string LogStamp(const std::tm& local, int millisecond);
 
 // printf-style formatting into a std::string, for log lines and messages.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // mingw's libstdc++ uses its own C99 printf, not the system's, so %zu and %lld are fine.
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
