@@ -11,8 +11,10 @@ else()
     target_compile_options(quorvane_common INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
 endif()
 if(WIN32)
-    # Windows 7 and later (WSAPoll, the keep-alive ioctl); no min/max macros from <windows.h>.
-    target_compile_definitions(quorvane_common INTERFACE _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+    # Windows 7 and later (WSAPoll, the keep-alive ioctl); no min/max macros from <windows.h>. The
+    # portable C and socket calls used here (fopen, inet_addr, ...) are not to be flagged by MSVC.
+    target_compile_definitions(quorvane_common INTERFACE _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX
+                                                         _CRT_SECURE_NO_WARNINGS _WINSOCK_DEPRECATED_NO_WARNINGS)
 endif()
 if(QUORVANE_WERROR)
     target_compile_options(quorvane_common INTERFACE $<IF:$<CXX_COMPILER_ID:MSVC>,/WX,-Werror>)

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -138,7 +139,10 @@ int SaveConfig(const TagRunCfg& config)
     if (ok) {
         ok = WriteAll(f, text);
         ok = std::fflush(f) == 0 && ok;
-#ifndef _WIN32
+        // On the disk before the rename makes it the file, so a crash leaves the old or the new one.
+#ifdef _WIN32
+        ok = ok && ::_commit(::_fileno(f)) == 0;
+#else
         ok = ok && ::fsync(::fileno(f)) == 0;
 #endif
         ok = std::fclose(f) == 0 && ok;
