@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, when they are missing. Uses sudo when not root.
+#   scripts/setup.sh               the packages of the Linux build, its tests and tools
+#   scripts/setup.sh PACKAGE...    these packages instead
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,9 @@ packages=(
     fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils
     desktop-file-utils dpkg-dev file
 )
+if [ $# -gt 0 ]; then
+    packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

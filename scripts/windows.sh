@@ -15,22 +15,10 @@ run_tests=1
 [ "${1:-}" = "--build" ] && run_tests=0
 
 packages=(cmake g++-mingw-w64-x86-64 googletest wine wine64 python3)
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "windows: installing ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    if ! { $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; }; then
-        echo "windows: SKIPPED: could not install ${missing[*]} from Debian's archive;"
-        echo "windows: the Windows cross-build and its Wine test run did not run."
-        exit 0
-    fi
+if ! scripts/setup.sh "${packages[@]}"; then
+    echo "windows: SKIPPED: could not install ${packages[*]} from Debian's archive;"
+    echo "windows: the Windows cross-build and its Wine test run did not run."
+    exit 0
 fi
 
 echo "windows: configuring $build"
