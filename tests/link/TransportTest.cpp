@@ -8,13 +8,8 @@
 #include <thread>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-// Winsock's names for the keep-alive timers (Windows 10 and later), and its "try again".
-constexpr int kKeepIdle = 3; // TCP_KEEPALIVE
-constexpr int kKeepInterval = 17;
-constexpr int kKeepCount = 16;
 constexpr int kWouldBlock = WSAEWOULDBLOCK;
 #else
 #include <arpa/inet.h>
@@ -23,9 +18,6 @@ constexpr int kWouldBlock = WSAEWOULDBLOCK;
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-constexpr int kKeepIdle = TCP_KEEPIDLE;
-constexpr int kKeepInterval = TCP_KEEPINTVL;
-constexpr int kKeepCount = TCP_KEEPCNT;
 constexpr int kWouldBlock = EAGAIN;
 #endif
 
