@@ -2,8 +2,8 @@
 
 #include "app/Aboutunit.h"
 #include "app/Configunit.h"
-#include "app/Texts.h"
 #include "app/Unit1.h"
+#include "common/Texts.h"
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 

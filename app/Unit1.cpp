@@ -3,9 +3,9 @@
 #include "app/Aboutunit.h"
 #include "app/Configunit.h"
 #include "app/Design.h"
-#include "app/Texts.h"
 #include "board/Board.h"
 #include "board/LineGrid.h"
+#include "common/Texts.h"
 #include "platform/Gbk.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
@@ -88,13 +88,13 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate()
 {
-    RestorePlacement(*this);
+    RestorePlacement(*this, *LineGrid);
     StartMonitor();
 }
 
 void TForm1::FormClose()
 {
-    SavePlacement(*this);
+    SavePlacement(*this, *LineGrid);
     StopMonitor();
 }
 

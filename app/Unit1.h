@@ -2,7 +2,7 @@
 // The main window: menu, the two status panels, the line grid and its refresh timer, and the
 // monitoring session (StartMonitor, StopMonitor, Reconnect).
 
-#include "app/MonitorView.h"
+#include "common/MonitorView.h"
 #include "link/Link.h"
 
 #include <QLabel>

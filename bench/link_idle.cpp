@@ -19,6 +19,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 using namespace std::chrono;

@@ -1,6 +1,6 @@
 #include "board/Board.h"
 
-#include "app/MonitorView.h"
+#include "common/MonitorView.h"
 #include "platform/WakeFlag.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "board/LineGrid.h"
 
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 

@@ -1,10 +1,6 @@
-# Install rules and the Debian package: the monitor (with its desktop entry and icon) when the GUI
-# is built, and the simulator always.
-include(GNUInstallDirs)
-
-install(TARGETS quorvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The Debian package, and the monitor's desktop entry and icon when the GUI is built. Each program's
+# own install(TARGETS) rule lives beside its target.
 if(QUORVANE_GUI)
-    # The monitor's own install(TARGETS) rule lives beside its target in app/.
     install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quorvane-monitor.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quorvane-monitor.svg

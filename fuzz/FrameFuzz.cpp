@@ -9,8 +9,8 @@
 
 #include "FuzzSupport.h"
 
-#include "app/MonitorView.h"
 #include "board/Board.h"
+#include "common/MonitorView.h"
 #include "link/Link.h"
 #include "link/Protocol.h"
 #include "platform/WakeFlag.h"

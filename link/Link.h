@@ -13,24 +13,22 @@
 #include <mutex>
 #include <thread>
 
-using namespace std::chrono_literals;
-
 inline constexpr int kRecvBufSize = 30000;
 inline constexpr int kMaxRead = 2048;
 
 // The link's timing. The program always uses these values; tests shorten them.
 struct LinkTiming {
-    std::chrono::milliseconds firstConnectTimeout = 10s;
-    std::chrono::milliseconds reconnectTimeout = 30s;
-    std::chrono::milliseconds connectStep = 80ms;
-    std::chrono::milliseconds settlePause = 200ms;
+    std::chrono::milliseconds firstConnectTimeout = std::chrono::seconds(10);
+    std::chrono::milliseconds reconnectTimeout = std::chrono::seconds(30);
+    std::chrono::milliseconds connectStep = std::chrono::milliseconds(80);
+    std::chrono::milliseconds settlePause = std::chrono::milliseconds(200);
     int settleCount = 4;
-    std::chrono::milliseconds reconnectPause = 1s;
+    std::chrono::milliseconds reconnectPause = std::chrono::seconds(1);
     int reconnectPauses = 8;
     // The destructor's wait for the worker before it joins it (the join itself has no bound).
-    std::chrono::milliseconds stopWait = 12000ms;
+    std::chrono::milliseconds stopWait = std::chrono::milliseconds(12000);
     // One poll delay second; SleepSec is multiplied by it.
-    std::chrono::milliseconds sleepUnit = 1000ms;
+    std::chrono::milliseconds sleepUnit = std::chrono::milliseconds(1000);
 };
 
 // Selects the constructor that neither starts the socket library nor connects: a link at rest, with

@@ -1,5 +1,5 @@
-#include "app/MonitorView.h"
-#include "app/Texts.h"
+#include "common/MonitorView.h"
+#include "common/Texts.h"
 #include "link/Link.h"
 #include "link/Protocol.h"
 #include "link/Transport.h"
@@ -19,7 +19,8 @@ constexpr size_t kMaxConnectMessage = 251;
 // still seen.
 constexpr int kWaitSliceMs = 100;
 
-void ShowLinkState(bool connected)
+// The link's state for the status panel, when there is a screen to show it.
+void ReportLinkState(bool connected)
 {
     if (CurView)
         CurView->ShowLinkState(connected);
@@ -56,7 +57,7 @@ TagTcpConnection::TagTcpConnection(SharedConfig& cfg, const LinkTiming& t) : con
     connected = true;
     stopRequested.Clear();
     SendPoll(*this);
-    ShowLinkState(true);
+    ReportLinkState(true);
 }
 
 TagTcpConnection::TagTcpConnection(SharedConfig& cfg, const LinkTiming& t, NoConnect) : config(cfg), timing(t)
@@ -106,7 +107,7 @@ int IsRemoteAns(TagTcpConnection& link)
     link.workerDone = false;
     while (!link.stopRequested.IsSet()) {
         if (!link.connected) {
-            ShowLinkState(false);
+            ReportLinkState(false);
             link.size = 0;
             for (int i = 0; i < link.timing.reconnectPauses && !link.stopRequested.IsSet(); ++i)
                 link.stopRequested.WaitSet(link.timing.reconnectPause);
@@ -119,7 +120,7 @@ int IsRemoteAns(TagTcpConnection& link)
                 continue;
             }
             WriteLog(Texts::kReconnected);
-            ShowLinkState(true);
+            ReportLinkState(true);
             link.connected = true;
             if (SendPoll(link) != 0)
                 continue;

@@ -1,7 +1,7 @@
 #include "settings/Config.h"
 
-#include "app/MonitorView.h"
-#include "app/Texts.h"
+#include "common/MonitorView.h"
+#include "common/Texts.h"
 
 #include <cctype>
 #include <cerrno>

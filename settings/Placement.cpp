@@ -1,8 +1,6 @@
 #include "settings/Placement.h"
 
-#include "app/MonitorView.h"
-#include "app/Unit1.h"
-#include "board/LineGrid.h"
+#include "common/MonitorView.h"
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 
@@ -223,14 +221,4 @@ int RestorePlacement(QWidget& window, QTableView& grid)
             grid.setColumnWidth(i, number);
     }
     return 1;
-}
-
-int SavePlacement(TForm1& form)
-{
-    return SavePlacement(form, *form.LineGrid);
-}
-
-int RestorePlacement(TForm1& form)
-{
-    return RestorePlacement(form, *form.LineGrid);
 }

@@ -8,14 +8,11 @@
 class QSettings;
 class QTableView;
 class QWidget;
-class TForm1;
 
-// Both return 1 when they ran to their end, 0 when the store could not be opened (after the
-// "Error creating/opening the key" box) or, for the restore, when WinX ended it.
-int SavePlacement(TForm1& form);
-int RestorePlacement(TForm1& form);
-
-// The same for any top-level window and its grid (the main window passes its LineGrid).
+// The window's outer position and size and the widths of the grid's first eight columns (the main
+// window passes itself and its LineGrid). Both return 1 when they ran to their end, 0 when the store
+// could not be opened (after the "Error creating/opening the key" box) or, for the restore, when
+// WinX ended it.
 int SavePlacement(QWidget& window, QTableView& grid);
 int RestorePlacement(QWidget& window, QTableView& grid);
 

@@ -13,10 +13,10 @@
 //
 // Results are printed as "key value" lines.
 
-#include "app/MonitorView.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/LineGrid.h"
+#include "common/MonitorView.h"
 #include "settings/Config.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "AppTestSupport.h"
 #include "app/Aboutunit.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,9 +1,10 @@
-#include "AppTestSupport.h"
 #include "app/Configunit.h"
 #include "app/Unit1.h"
 #include "settings/Config.h"
 #include "settings/Placement.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -318,7 +319,7 @@ TEST_F(ConfigFormTest, OperatorConfiguresFromTheMainMenu)
     const QString store = QString::fromStdString(dir.path()) + QStringLiteral("/placement.ini");
     SetPlacementStore([store] { return std::make_unique<QSettings>(store, QSettings::IniFormat); });
     WriteLoopbackConfig(refusing.port(), "LANGUAGE_TYPE = English\r\n");
-    auto form = std::make_unique<TForm1>(FastTiming());
+    auto form = std::make_unique<TForm1>(WindowTiming());
     form->stopSettle = std::chrono::milliseconds(1);
     ConfigForm = new TConfigForm(form.get());
     form->show();

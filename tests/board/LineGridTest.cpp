@@ -1,6 +1,6 @@
 #include "board/LineGrid.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "platform/WakeFlag.h"
 #include "settings/Config.h"
 #include "support/TestSupport.h"

@@ -2,7 +2,7 @@
 // Helpers of the fault tests: short link timing, the process's resident memory and descriptors,
 // the link's sockets as the kernel sees them, and the board compared with the simulator's model.
 
-#include "app/MonitorView.h"
+#include "common/MonitorView.h"
 #include "link/Link.h"
 
 #include <atomic>
@@ -48,8 +48,9 @@ inline constexpr bool kMemoryIsMeaningful =
     true;
 #endif
 
-// Every pause and time-out of the link cut to milliseconds; the poll delay unit is 20 ms.
-LinkTiming FastTiming();
+// ShortTiming with the differences the simulator process needs (see the .cpp); one poll delay
+// second is 20 ms.
+LinkTiming FaultTiming();
 
 // Resident set size of this process in KiB, from /proc/self/statm.
 long ResidentKb();

@@ -2,12 +2,13 @@
 // line (or none where none is due), followed by a reconnection and a board that the next server
 // fills correctly; or, where the bytes are a valid frame however they arrive, decoded correctly.
 
-#include "../link/LoopbackServer.h"
 #include "FaultSupport.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "link/Link.h"
 #include "settings/EventLog.h"
+#include "support/Frames.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +18,9 @@
 #include <regex>
 #include <thread>
 
-namespace {
+using namespace std::chrono_literals;
 
-std::string Binary32(uint32_t v)
-{
-    std::string s;
-    for (int i = 0; i < 4; ++i)
-        s += char((v >> (8 * i)) & 0xFF);
-    return s;
-}
+namespace {
 
 std::string Repeat(const std::string& unit, size_t count)
 {
@@ -136,7 +131,7 @@ TEST(HostileBytes, RejectedWithTheirLogLineAndRepairedByAReconnectionOrDecoded)
         cfg.ServerPort = server.port();
         cfg.SleepSec = 0;
         config.Set(cfg);
-        auto link = std::make_unique<TagTcpConnection>(config, FastTiming());
+        auto link = std::make_unique<TagTcpConnection>(config, FaultTiming());
         Peer peer = server.Accept();
         ASSERT_EQ(peer.Read(5), "00011");
         link->StartWorker();

@@ -2,13 +2,13 @@
 // running all along: it must come back every time with the new server's board, and neither memory
 // nor descriptors may grow with the restarts.
 
-#include "../link/LoopbackServer.h"
 #include "FaultSupport.h"
 #include "SimRunner.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "link/Link.h"
 #include "sim/SimModel.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -52,7 +54,7 @@ TEST(ServerRestart, HundredKillsEachFollowedByAReconnectionAndTheNewBoard)
     cfg.ServerPort = port;
     cfg.SleepSec = 1; // one 20 ms unit
     config.Set(cfg);
-    auto link = std::make_unique<TagTcpConnection>(config, FastTiming());
+    auto link = std::make_unique<TagTcpConnection>(config, FaultTiming());
     ASSERT_TRUE(link->connected);
     link->StartWorker();
     ASSERT_TRUE(WaitFor([&] { return BoardDiff(model(0)).empty(); }, 10s)) << BoardDiff(model(0));
@@ -99,9 +101,9 @@ TEST(ServerRestart, HundredKillsEachFollowedByAReconnectionAndTheNewBoard)
     using std::chrono::milliseconds;
     std::printf("restarts survived: %d; reconnection after a restart: mean %lld ms, longest %lld ms; "
                 "resident memory after %d restarts %ld KiB, after %d %ld KiB; descriptors %zu -> %zu\n",
-                kRestarts, (long long)duration_cast<milliseconds>(total / kRestarts).count(),
-                (long long)duration_cast<milliseconds>(longest).count(), kWarmUpRestarts, warmKb, kRestarts, endKb,
-                warmFds, endFds);
+                kRestarts, static_cast<long long>(duration_cast<milliseconds>(total / kRestarts).count()),
+                static_cast<long long>(duration_cast<milliseconds>(longest).count()), kWarmUpRestarts, warmKb,
+                kRestarts, endKb, warmFds, endFds);
 }
 
 } // namespace

@@ -2,15 +2,15 @@
 // answers trickled a byte at a time, a server that stops answering, and the keep-alive settings
 // of every socket the link opens.
 
-#include "../link/LoopbackServer.h"
 #include "FaultSupport.h"
 #include "SimRunner.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "link/Link.h"
 #include "link/Transport.h"
 #include "settings/EventLog.h"
 #include "sim/SimModel.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <memory>
 #include <regex>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -37,7 +39,7 @@ protected:
     MessageRecorder boxes;
     SimRunner sim;
     SharedConfig config;
-    LinkTiming timing = FastTiming();
+    LinkTiming timing = FaultTiming();
     std::unique_ptr<TagTcpConnection> link;
     const SimModel model{kLines, SimLanguage::En, kSeed};
 

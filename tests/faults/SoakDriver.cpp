@@ -9,15 +9,15 @@
 // Loopback only: the simulator listens on 127.0.0.1, and the link reaches it through a relay on
 // 127.0.0.1 that counts the polls and the bytes answered.
 
-#include "../link/LoopbackServer.h"
 #include "FaultSupport.h"
 #include "SimRunner.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "link/Link.h"
 #include "link/Protocol.h"
 #include "settings/Config.h"
 #include "settings/EventLog.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <arpa/inet.h>
@@ -36,6 +36,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using namespace std::chrono_literals;
 
 namespace {
 

@@ -1,9 +1,10 @@
 #include "link/Protocol.h"
 #include "link/Transport.h"
 
-#include "LoopbackServer.h"
 #include "board/Board.h"
 #include "settings/EventLog.h"
+#include "support/Frames.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +12,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+using namespace std::chrono_literals;
 
-std::string Binary32(uint32_t v)
-{
-    std::string s;
-    for (int i = 0; i < 4; ++i)
-        s += char((v >> (8 * i)) & 0xFF);
-    return s;
-}
+namespace {
 
 class ProtocolTest : public ::testing::Test {
 protected:

@@ -1,6 +1,6 @@
 #include "link/Transport.h"
 
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,8 @@ constexpr int kWouldBlock = WSAEWOULDBLOCK;
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+
+using namespace std::chrono_literals;
 constexpr int kWouldBlock = EAGAIN;
 #endif
 
@@ -70,11 +72,7 @@ int FakeResolver(const char* name, uint32_t& address)
 class TransportTest : public ::testing::Test {
 protected:
     SharedConfig config;
-    LinkTiming timing = [] {
-        LinkTiming t;
-        t.connectStep = 20ms;
-        return t;
-    }();
+    LinkTiming timing = ShortTiming();
     TagTcpConnection link{config, timing, NoConnect{}};
     LoopbackServer server;
     unsigned connectsBefore = NetConnectCalls.load();

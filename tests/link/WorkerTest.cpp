@@ -1,10 +1,11 @@
 #include "link/Link.h"
 
-#include "LoopbackServer.h"
-#include "app/Texts.h"
 #include "board/Board.h"
+#include "common/Texts.h"
 #include "link/Transport.h"
 #include "settings/EventLog.h"
+#include "support/Frames.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <memory>
 #include <thread>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -22,14 +25,6 @@ int NoResolver(const char*, uint32_t&)
     return -1;
 }
 
-std::string Binary32(uint32_t v)
-{
-    std::string s;
-    for (int i = 0; i < 4; ++i)
-        s += char((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
 class WorkerTest : public ::testing::Test {
 protected:
     ScratchDir dir;
@@ -37,16 +32,7 @@ protected:
     MessageRecorder boxes;
     LoopbackServer server;
     SharedConfig config;
-    LinkTiming timing = [] {
-        LinkTiming t;
-        t.firstConnectTimeout = 200ms;
-        t.reconnectTimeout = 200ms;
-        t.connectStep = 20ms;
-        t.settlePause = 5ms;
-        t.reconnectPause = 10ms;
-        t.sleepUnit = 10ms;
-        return t;
-    }();
+    LinkTiming timing = ShortTiming();
     std::unique_ptr<TagTcpConnection> link;
 
     void SetUp() override

@@ -1,5 +1,5 @@
 #include "platform/GbkText.h"
-#include "app/Texts.h"
+#include "common/Texts.h"
 
 #include <gtest/gtest.h>
 

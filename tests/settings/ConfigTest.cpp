@@ -1,6 +1,6 @@
 #include "settings/Config.h"
 
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

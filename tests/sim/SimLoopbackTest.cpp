@@ -10,6 +10,8 @@
 #include <csignal>
 #include <set>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 DecodedFrame Decode(const std::string& bytes)

@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace std::chrono_literals;
+
 extern char** environ;
 
 namespace {

@@ -8,8 +8,6 @@
 
 #include <sys/types.h>
 
-using namespace std::chrono_literals;
-
 class SimProcess {
 public:
     // Starts quorvane-sim --port 0 with the extra arguments and reads its "listening" line.
@@ -47,9 +45,9 @@ public:
 
     enum class Read { Frame, Closed, TimedOut };
     // Reads until one whole frame is held, the peer closes or the time-out passes.
-    Read ReadFrame(std::string& frame, std::chrono::milliseconds timeout = 10s);
+    Read ReadFrame(std::string& frame, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Reads exactly n bytes, unless the peer closes or the time-out passes first.
-    Read ReadBytes(size_t n, std::string& bytes, std::chrono::milliseconds timeout = 10s);
+    Read ReadBytes(size_t n, std::string& bytes, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     // When the first and the last byte of the latest ReadFrame arrived.
     std::chrono::steady_clock::time_point firstByteAt{};

@@ -1,13 +1,17 @@
 #include "support/TestSupport.h"
 
 #include "board/Board.h"
+#include "settings/Config.h"
+#include "settings/EventLog.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -51,6 +55,54 @@ void WriteFile(const std::string& name, const std::string& bytes)
 {
     std::ofstream out(name, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+void WriteLoopbackConfig(int port, const std::string& extra)
+{
+    WriteFile(kConfigFileName, "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " + std::to_string(port) + "\r\n" + extra);
+    CurConfig.Set(TagRunCfg());
+    LoadConfig(CurConfig);
+}
+
+LinkTiming ShortTiming()
+{
+    using namespace std::chrono_literals;
+    LinkTiming t;
+    t.firstConnectTimeout = 200ms;
+    t.reconnectTimeout = 200ms;
+    t.connectStep = 10ms;
+    t.settlePause = 2ms;
+    t.reconnectPause = 5ms;
+    t.stopWait = 2000ms;
+    t.sleepUnit = 10ms;
+    return t;
+}
+
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::vector<std::string> LogMessages()
+{
+    static const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(.*)\]\r)");
+    std::vector<std::string> out;
+    std::istringstream in(ReadFile(kLogFileName));
+    std::string text;
+    std::smatch m;
+    while (std::getline(in, text)) {
+        if (std::regex_match(text, m, line))
+            out.push_back(m[1]);
+        else
+            out.push_back("?" + text);
+    }
+    return out;
 }
 
 MessageRecorder::MessageRecorder()

@@ -1,8 +1,12 @@
 #pragma once
-// Helpers shared by the tests: a scratch working directory, a recording view and message sink.
+// Helpers shared by the tests: a scratch working directory, the loopback Quorvane.cfg, the link's
+// short timing, the log's messages, a recording view and message sink.
 
-#include "app/MonitorView.h"
+#include "common/MonitorView.h"
+#include "link/Link.h"
 
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +26,23 @@ private:
 
 std::string ReadFile(const std::string& name);
 void WriteFile(const std::string& name, const std::string& bytes);
+
+// Writes Quorvane.cfg (loopback, the given port, then extra lines) in the working directory and
+// reads it into CurConfig over the defaults. Every test that may start a link writes one first: the
+// default server lies on a private network.
+void WriteLoopbackConfig(int port, const std::string& extra = std::string());
+
+// The link's time-outs and pauses cut to milliseconds: connects that succeed on loopback take one
+// step, so only a refused connect waits a whole time-out. A suite that needs another value sets that
+// field itself and says why.
+LinkTiming ShortTiming();
+
+// Polls cond every millisecond until it holds or the time-out passes; returns cond().
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// The messages of Monitor.log in the working directory, time stamps stripped; a line that is not
+// in the log's format is returned whole with a "?" in front.
+std::vector<std::string> LogMessages();
 
 // Records every message box instead of showing it; restores the previous handler on destruction.
 class MessageRecorder {

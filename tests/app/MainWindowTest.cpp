@@ -1,9 +1,10 @@
-#include "AppTestSupport.h"
-#include "app/Texts.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/LineGrid.h"
+#include "common/Texts.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -23,7 +24,7 @@ protected:
     std::unique_ptr<TForm1> MakeForm(const std::string& extra = "")
     {
         WriteLoopbackConfig(port, extra);
-        auto form = std::make_unique<TForm1>(FastTiming());
+        auto form = std::make_unique<TForm1>(WindowTiming());
         form->stopSettle = std::chrono::milliseconds(1);
         return form;
     }

@@ -1,4 +1,4 @@
-#include "app/MonitorView.h"
+#include "common/MonitorView.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,8 +1,7 @@
 #include "settings/Placement.h"
-#include "AppTestSupport.h"
-#include "app/Unit1.h"
-#include "board/LineGrid.h"
+
 #include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
 
 #include <QSettings>
 #include <QTableWidget>
@@ -377,49 +376,6 @@ TEST_F(PlacementTest, NativeStoreIsHalverdonQuorvane)
     QSettings written(root + QStringLiteral("/Halverdon/Quorvane.conf"), QSettings::IniFormat);
     EXPECT_EQ(written.allKeys(), QStringList{QStringLiteral("WinX")});
     EXPECT_EQ(written.value(QStringLiteral("WinX")).toString(), QStringLiteral("-10"));
-}
-
-// The main window itself: restored when created, saved when it closes.
-class MainWindowPlacementTest : public PlacementTest {
-protected:
-    RefusingPort refusing;
-
-    std::unique_ptr<TForm1> MakeForm()
-    {
-        WriteLoopbackConfig(refusing.port());
-        auto form = std::make_unique<TForm1>(FastTiming());
-        form->stopSettle = std::chrono::milliseconds(1);
-        return form;
-    }
-
-    void TearDown() override
-    {
-        PlacementTest::TearDown();
-        CurConfig.Set(TagRunCfg());
-    }
-};
-
-TEST_F(MainWindowPlacementTest, FirstRunKeepsTheDesignAndExitStoresAllTwelve)
-{
-    auto form = MakeForm();
-    EXPECT_EQ(Stored(), (Values{{"WinX", "-10"}}));
-    EXPECT_EQ(form->pos(), kDesignPos);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(form->LineGrid->columnWidth(i), kDesignWidths[size_t(i)]);
-
-    form->move(210, 120);
-    form->resize(700, 450);
-    for (int i = 0; i < 8; ++i)
-        form->LineGrid->setColumnWidth(i, 40 + i);
-    form->Exit1->trigger();
-    EXPECT_EQ(Stored(),
-              All(" 210", " 120", " 700", " 450", {"  40", "  41", "  42", "  43", "  44", "  45", "  46", "  47"}));
-
-    auto next = MakeForm();
-    EXPECT_EQ(next->pos(), QPoint(210, 120));
-    EXPECT_EQ(next->size(), QSize(700, 450));
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(next->LineGrid->columnWidth(i), 40 + i);
 }
 
 } // namespace

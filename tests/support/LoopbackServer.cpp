@@ -1,11 +1,7 @@
 #include "LoopbackServer.h"
 
-#include "settings/EventLog.h"
-#include "support/TestSupport.h"
-
-#include <regex>
-#include <sstream>
-#include <thread>
+#include <algorithm>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -171,6 +167,28 @@ SocketHandle LoopbackServer::Connect()
     return s;
 }
 
+RefusingPort::RefusingPort()
+{
+    started_ = NetLibStart() == 0;
+    const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    socket_ = SocketHandle(s);
+    if (socket_ == kNoSocket || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        std::abort();
+    port_ = ntohs(a.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    NetClose(socket_);
+    if (started_)
+        NetLibEnd();
+}
+
 int ClosedPort()
 {
     const bool started = NetLibStart() == 0;
@@ -179,59 +197,4 @@ int ClosedPort()
     if (started)
         NetLibEnd();
     return port;
-}
-
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!cond()) {
-        if (Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-std::string Record(int line, int column, int fore, int back, const std::string& text)
-{
-    std::string r;
-    r += char(line & 0xFF);
-    r += char((line >> 8) & 0xFF);
-    r += char(column);
-    r += char(fore);
-    r += char(back);
-    r += text;
-    r += '\0';
-    return r;
-}
-
-std::string Frame(int lineCount, const std::string& records, bool textLength)
-{
-    const uint32_t body = uint32_t(2 + records.size());
-    std::string f;
-    if (textLength) {
-        f = Format("%04u", body);
-    } else {
-        for (int i = 0; i < 4; ++i)
-            f += char((body >> (8 * i)) & 0xFF);
-    }
-    f += char(lineCount & 0xFF);
-    f += char((lineCount >> 8) & 0xFF);
-    return f + records;
-}
-
-std::vector<std::string> LogMessages()
-{
-    static const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(.*)\]\r)");
-    std::vector<std::string> out;
-    std::istringstream in(ReadFile(kLogFileName));
-    std::string text;
-    std::smatch m;
-    while (std::getline(in, text)) {
-        if (std::regex_match(text, m, line))
-            out.push_back(m[1]);
-        else
-            out.push_back("?" + text);
-    }
-    return out;
 }

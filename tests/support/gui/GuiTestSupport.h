@@ -1,0 +1,38 @@
+#pragma once
+// Helpers for the tests that build windows. The main window connects to the server of Quorvane.cfg
+// at once, so every such test first points the file at a loopback port that refuses
+// (WriteLoopbackConfig with a RefusingPort).
+
+#include "link/Link.h"
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <ostream>
+
+// ShortTiming with a first connect of 50 ms: every window of these tests starts against a refusing
+// port, and the first connect waits its whole time-out there.
+LinkTiming WindowTiming();
+
+// Readable failure messages for Qt's types.
+inline void PrintTo(const QPoint& p, std::ostream* os)
+{
+    *os << "(" << p.x() << ", " << p.y() << ")";
+}
+inline void PrintTo(const QSize& s, std::ostream* os)
+{
+    *os << s.width() << " x " << s.height();
+}
+inline void PrintTo(const QRect& r, std::ostream* os)
+{
+    *os << "(" << r.x() << ", " << r.y() << ") " << r.width() << " x " << r.height();
+}
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+// Closes whatever modal dialog or popup menu is still open after the given time, so a test that
+// drives one by keyboard fails instead of waiting forever when a key goes astray.
+void CloseStrayWindowsAfter(int milliseconds);
