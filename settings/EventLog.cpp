@@ -7,6 +7,13 @@
 
 namespace {
 std::mutex logLock;
+LogSink logSink;
+} // namespace
+
+void SetLogSink(LogSink sink)
+{
+    std::lock_guard lock(logLock);
+    logSink = std::move(sink);
 }
 
 std::string Format(const char* format, ...)
@@ -35,6 +42,13 @@ std::string LogStamp(const std::tm& local, int millisecond)
 
 void WriteLog(const char* text)
 {
+    {
+        std::lock_guard lock(logLock);
+        if (logSink) {
+            logSink(text);
+            return;
+        }
+    }
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);

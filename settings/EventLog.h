@@ -2,6 +2,7 @@
 // Monitor.log: one time-stamped line per link event, appended and flushed per call.
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 inline constexpr char kLogFileName[] = "Monitor.log";
@@ -13,6 +14,13 @@ inline void WriteLog(const std::string& text)
 {
     WriteLog(text.c_str());
 }
+
+// Where WriteLog's messages go instead of Monitor.log: a program without a log file (the probe) or a
+// harness that checks every message installs one; an empty function restores the file. The sink gets
+// the message alone, without the time stamp, and is called under the log's lock, so never twice at
+// once.
+using LogSink = std::function<void(const char* message)>;
+void SetLogSink(LogSink sink);
 
 // The time stamp prefix, "%d-%02d-%02d %02d:%02d:%02d.%03d [".
 std::string LogStamp(const std::tm& local, int millisecond);

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -51,6 +52,20 @@ TEST(EventLogTest, UnwritableLogLosesTheLineSilently)
     ASSERT_TRUE(std::filesystem::create_directory(kLogFileName)); // a directory where the file should be
     WriteLog("lost");
     SUCCEED();
+}
+
+TEST(EventLogTest, SinkTakesTheMessagesInsteadOfTheFile)
+{
+    ScratchDir dir;
+    std::vector<std::string> got;
+    SetLogSink([&got](const char* message) { got.emplace_back(message); });
+    WriteLog("packLen Err, packLen=1, size=5");
+    WriteLog("");
+    SetLogSink(nullptr);
+    EXPECT_EQ(got, (std::vector<std::string>{"packLen Err, packLen=1, size=5", ""}));
+    EXPECT_FALSE(std::filesystem::exists(kLogFileName));
+    WriteLog("back to the file");
+    EXPECT_NE(ReadFile(kLogFileName).find("[back to the file]\r\n"), std::string::npos);
 }
 
 TEST(EventLogTest, TwoWritersNeverMixLines)
