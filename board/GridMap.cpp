@@ -1,6 +1,8 @@
 #include "board/GridMap.h"
 
 #include "board/Board.h"
+#include "common/Texts.h"
+#include "settings/Config.h"
 
 int LayoutGroupCount(int colGroupNum)
 {
@@ -34,4 +36,10 @@ BoardCell BoardCellAt(int col, int row, int groupCount, int lineCount)
     if (line >= lineCount)
         return {-1, -1};
     return {line, col % kColsPerLine};
+}
+
+std::array<std::string, 8> HeaderTexts(const TagRunCfg& cfg)
+{
+    const char* const* fixed = cfg.IsEnglish ? Texts::kHeadersEn : Texts::kHeadersZh;
+    return {fixed[0], fixed[1], fixed[2], fixed[3], fixed[4], cfg.Title1, cfg.Title2, cfg.Title3};
 }

@@ -1,6 +1,11 @@
 #pragma once
 // The arithmetic between board lines and grid cells: lines fill the grid row by row, G line groups
-// of eight columns side by side, below one header row.
+// of eight columns side by side, below one header row. And the header texts of that row.
+
+#include <array>
+#include <string>
+
+struct TagRunCfg;
 
 struct GridCell {
     int col;
@@ -34,3 +39,7 @@ struct GridWindow {
     int right;
     bool Contains(GridCell c) const { return c.row >= top && c.row <= bottom && c.col >= left && c.col <= right; }
 };
+
+// The eight header texts of every line group, GBK: the fixed five in the configured language, then
+// the three titles.
+std::array<std::string, 8> HeaderTexts(const TagRunCfg& cfg);

@@ -1,6 +1,5 @@
 #include "board/LineGrid.h"
 
-#include "common/Texts.h"
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 
@@ -188,13 +187,10 @@ void TLineGrid::LayoutGrid(TagMonitor& board)
         }
     }
 
-    const char* const* fixed = cfg.IsEnglish ? Texts::kHeadersEn : Texts::kHeadersZh;
+    const std::array<std::string, kColsPerLine> texts = HeaderTexts(cfg);
     QString headers[kColsPerLine];
-    for (int k = 0; k < 5; ++k)
-        headers[k] = FromGbk(fixed[k]);
-    headers[5] = FromGbk(cfg.Title1);
-    headers[6] = FromGbk(cfg.Title2);
-    headers[7] = FromGbk(cfg.Title3);
+    for (int k = 0; k < kColsPerLine; ++k)
+        headers[k] = FromGbk(texts[size_t(k)]);
     for (int g = 0; g < groups; ++g) {
         for (int k = 0; k < kColsPerLine; ++k)
             model_->SetHeaderText(g * kColsPerLine + k, headers[k]);
