@@ -123,15 +123,8 @@ void SetUrlOpener(UrlOpener opener)
     urlOpener = std::move(opener);
 }
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent)
+TForm2::TForm2(QWidget* parent) : TDesignDialog("Form2", "About", QSize(323, 139), parent)
 {
-    setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(DesignFont());
-    setFixedSize(323, 139);
-
     const auto web = [this] { Label5Click(); };
     Image1 = MakeLabel("Image1", QString(), QRect(22, 10, 47, 61), this, web);
     Image1->setPixmap(ProductPicture());
@@ -171,14 +164,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     connect(EnterButt, &QPushButton::clicked, this, &TForm2::EnterButtClick);
 
     FormCreate();
-}
-
-void TForm2::setVisible(bool visible)
-{
-    // Centred on the desktop rather than over the main window.
-    if (visible && !isVisible())
-        CentreOnDesktop(*this);
-    QDialog::setVisible(visible);
 }
 
 void TForm2::FormCreate()

@@ -2,7 +2,7 @@
 // The About dialog: the program's name and version and two links, to the maker's web page and to
 // its support address.
 
-#include <QDialog>
+#include "app/Design.h"
 #include <functional>
 
 class QFrame;
@@ -13,7 +13,7 @@ class QUrl;
 inline constexpr char kWebAddress[] = "http://www.halverdon.example/Mirrak";
 inline constexpr char kSupportAddress[] = "support@halverdon.example";
 
-class TForm2 : public QDialog {
+class TForm2 : public TDesignDialog {
     Q_OBJECT
 public:
     // Creating the dialog runs FormCreate.
@@ -28,8 +28,6 @@ public:
     QLabel* Label8 = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* EnterButt = nullptr;
-
-    void setVisible(bool visible) override;
 
 public slots:
     void Label5Click();

@@ -16,10 +16,6 @@ TConfigForm* ConfigForm = nullptr;
 
 namespace {
 
-// The range of line groups the configuration file accepts; the grid divides by the number.
-constexpr int kMinGroups = 1;
-constexpr int kMaxGroups = 10;
-
 // An edit box with its label three pixels above it; the label's access key moves the focus to it.
 QLineEdit* MakeLabelledEdit(const char* objectName, const char* label, const QRect& geometry, QWidget* parent)
 {
@@ -61,15 +57,8 @@ int32_t IntOf(const QLineEdit* edit)
 
 } // namespace
 
-TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent)
+TConfigForm::TConfigForm(QWidget* parent) : TDesignDialog("ConfigForm", "Configure", QSize(397, 261), parent)
 {
-    setObjectName(QStringLiteral("ConfigForm"));
-    setWindowTitle(QStringLiteral("Configure"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(DesignFont());
-    setFixedSize(397, 261);
-
     Image2 = new QLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setPixmap(SettingsIcon());
@@ -101,14 +90,6 @@ TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent)
     FormCreate();
 }
 
-void TConfigForm::setVisible(bool visible)
-{
-    // Centred on the desktop rather than over the main window.
-    if (visible && !isVisible())
-        CentreOnDesktop(*this);
-    QDialog::setVisible(visible);
-}
-
 void TConfigForm::FormCreate()
 {
     LoadConfig(CurConfig);
@@ -127,7 +108,7 @@ void TConfigForm::Button1Click()
     // The worker pauses SleepSec seconds and the grid divides by ColGroupNum: values the rest of
     // the program cannot use are brought into range here rather than refused.
     cfg.SleepSec = std::max(0, IntOf(DelayEdit));
-    cfg.ColGroupNum = std::clamp(IntOf(GroupNumEdit), kMinGroups, kMaxGroups);
+    cfg.ColGroupNum = std::clamp(IntOf(GroupNumEdit), kMinColGroups, kMaxColGroups);
     CurConfig.Set(cfg);
     SaveConfig(CurConfig);
     accept();

@@ -2,14 +2,14 @@
 // The Configure dialog: edits the server address and port, the poll delay and the number of line
 // groups of the shared settings, and saves them to the configuration file.
 
-#include <QDialog>
+#include "app/Design.h"
 
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TConfigForm : public QDialog {
+class TConfigForm : public TDesignDialog {
     Q_OBJECT
 public:
     // Creating the dialog runs FormCreate, which fills the boxes once.
@@ -25,8 +25,6 @@ public:
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
-
-    void setVisible(bool visible) override;
 
 public slots:
     void Button1Click();

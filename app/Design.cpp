@@ -28,3 +28,22 @@ void CentreOnDesktop(QWidget& dialog)
     if (QScreen* s = dialog.screen())
         dialog.move(s->availableGeometry().center() - dialog.rect().center());
 }
+
+TDesignDialog::TDesignDialog(const char* objectName, const char* caption, QSize clientSize, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QLatin1String(objectName));
+    setWindowTitle(QLatin1String(caption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(DesignFont());
+    setFixedSize(clientSize);
+}
+
+void TDesignDialog::setVisible(bool visible)
+{
+    // Centred on the desktop rather than over the main window.
+    if (visible && !isVisible())
+        CentreOnDesktop(*this);
+    QDialog::setVisible(visible);
+}

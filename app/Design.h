@@ -1,6 +1,7 @@
 #pragma once
 // The look every window of the program shares.
 
+#include <QDialog>
 #include <QFont>
 #include <QRect>
 
@@ -15,3 +16,11 @@ QFrame* MakeRule(const char* objectName, const QRect& geometry, QWidget* parent)
 
 // Centres a dialog on the desktop rather than over the main window.
 void CentreOnDesktop(QWidget& dialog);
+
+// What the two dialogs share: a fixed dialog frame without minimise or maximise box, the design
+// font, a fixed client size, and centring on the desktop each time the dialog is shown.
+class TDesignDialog : public QDialog {
+public:
+    TDesignDialog(const char* objectName, const char* caption, QSize clientSize, QWidget* parent);
+    void setVisible(bool visible) override;
+};

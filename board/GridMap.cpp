@@ -4,13 +4,11 @@
 #include "common/Texts.h"
 #include "settings/Config.h"
 
+#include <algorithm>
+
 int LayoutGroupCount(int colGroupNum)
 {
-    if (colGroupNum < 1)
-        return 1;
-    if (colGroupNum > 10)
-        return 10;
-    return colGroupNum;
+    return std::clamp(colGroupNum, kMinColGroups, kMaxColGroups);
 }
 
 int GridColumnCount(int groupCount)

@@ -12,8 +12,8 @@ struct GridCell {
     int row;
 };
 
-// The group count a layout uses: the configured one, but never below 1 (the grid divides by it)
-// and never above 10 (the range the configuration file accepts).
+// The group count a layout uses: the configured one brought into kMinColGroups..kMaxColGroups (the
+// grid divides by it).
 int LayoutGroupCount(int colGroupNum);
 
 int GridColumnCount(int groupCount);

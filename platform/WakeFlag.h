@@ -40,15 +40,19 @@ public:
     void Notify();
 
     // For waiting beside a socket; kNoWake when the system would not give one.
-    WakeHandle Handle() const;
+    WakeHandle Handle() const { return wait_; }
 
 private:
+    // The native object that mirrors the flag (WakeFlagPosix.cpp, WakeFlagWin.cpp). Signal and
+    // Reset run under mutex_, only when the flag really changes.
+    void OpenNative();
+    void CloseNative();
+    void SignalNative();
+    void ResetNative();
+
     std::atomic<bool> set_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
-#ifdef _WIN32
-    void* event_ = nullptr;
-#else
-    int pipe_[2] = {-1, -1};
-#endif
+    WakeHandle wait_ = kNoWake;   // what a waiter watches: the pipe's read end, or the event
+    WakeHandle signal_ = kNoWake; // what Set writes to: the pipe's write end, or the same event
 };

@@ -3,18 +3,13 @@
 #include "common/MonitorView.h"
 #include "common/Texts.h"
 
+#include "platform/System.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 SharedConfig CurConfig;
 
@@ -86,7 +81,7 @@ void ApplyLine(TagRunCfg& config, char* line)
         config.Title3 = value;
     } else if (std::strcmp(key, "COL_GROUP_NUM") == 0) {
         int32_t n = LeadingInt(value);
-        if (n >= 1 && n <= 10)
+        if (n >= kMinColGroups && n <= kMaxColGroups)
             config.ColGroupNum = n;
     } else if (std::strcmp(key, "SERVER_IP") == 0) {
         config.ServerIp = value;
@@ -140,21 +135,11 @@ int SaveConfig(const TagRunCfg& config)
         ok = WriteAll(f, text);
         ok = std::fflush(f) == 0 && ok;
         // On the disk before the rename makes it the file, so a crash leaves the old or the new one.
-#ifdef _WIN32
-        ok = ok && ::_commit(::_fileno(f)) == 0;
-#else
-        ok = ok && ::fsync(::fileno(f)) == 0;
-#endif
+        ok = ok && FlushToDisk(f);
         ok = std::fclose(f) == 0 && ok;
     }
-#ifdef _WIN32
-    // rename does not replace an existing file on Windows.
     if (ok)
-        ok = MoveFileExA(tmpName.c_str(), kConfigFileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    if (ok)
-        ok = std::rename(tmpName.c_str(), kConfigFileName) == 0;
-#endif
+        ok = RenameOver(tmpName.c_str(), kConfigFileName);
     if (!ok) {
         std::remove(tmpName.c_str());
         ShowMessage({kConfigFileName, "Save Config Error", MsgIcon::Error});

@@ -10,6 +10,11 @@ inline constexpr char kConfigFileName[] = "Quorvane.cfg";
 // Quorvane.cfg that points at loopback before it starts anything.
 inline constexpr char kDefaultServerIp[] = "192.168.10.20";
 
+// The line groups a grid row may hold: the file's COL_GROUP_NUM is taken only in this range, the
+// Configure dialog brings what is typed into it, and the grid divides by the number.
+inline constexpr int kMinColGroups = 1;
+inline constexpr int kMaxColGroups = 10;
+
 struct TagRunCfg {
     std::string ServerIp = kDefaultServerIp;
     int32_t ServerPort = 2004;

@@ -1,5 +1,7 @@
 #include "settings/EventLog.h"
 
+#include "platform/System.h"
+
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -53,12 +55,7 @@ void WriteLog(const char* text)
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const int ms = int(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = LocalTime(seconds);
     // One write call per line, in append mode, under one lock: concurrent lines never interleave,
     // and another program appending to the same file cannot split a line either.
     std::string line = LogStamp(local, ms);
