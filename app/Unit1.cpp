@@ -25,11 +25,21 @@ QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
     panel->setObjectName(QLatin1String(objectName));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setFixedHeight(21);
+    // A panel shows what fits of its text, centred and cut at its edges: a long summary or host name
+    // must never widen the window, nor keep it from being made narrower.
+    panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     panel->setAlignment(Qt::AlignCenter);
     // Texts from the server and the configuration are shown as they are, never as markup.
     panel->setTextFormat(Qt::PlainText);
     panel->setText(QLatin1String(text));
     return panel;
+}
+
+// The whole text stays readable in the panel's tooltip, however little of it fits.
+void SetPanelText(QLabel* panel, const QString& text)
+{
+    panel->setText(text);
+    panel->setToolTip(text);
 }
 
 } // namespace
@@ -172,13 +182,13 @@ void TForm1::ApplyLinkState(bool connected)
         address.resize(255);
     const char* prefix = cfg.IsEnglish != 0 ? (connected ? Texts::kLinkUpEn : Texts::kLinkDownEn)
                                             : (connected ? Texts::kLinkUpZh : Texts::kLinkDownZh);
-    SysStatPan->setText(FromGbk(std::string(prefix) + address));
+    SetPanelText(SysStatPan, FromGbk(std::string(prefix) + address));
 }
 
 void TForm1::SetSummaryText(const std::string& gbk)
 {
     if (QThread::currentThread() == thread()) {
-        TotalInfoPan->setText(FromGbk(gbk));
+        SetPanelText(TotalInfoPan, FromGbk(gbk));
         return;
     }
     // A fast server sends a summary with every answer, and laying out the panel's text is the
@@ -197,7 +207,7 @@ void TForm1::SetSummaryText(const std::string& gbk)
             text.swap(pendingSummary_);
             summaryQueued_ = false;
         }
-        TotalInfoPan->setText(FromGbk(text));
+        SetPanelText(TotalInfoPan, FromGbk(text));
     });
 }
 

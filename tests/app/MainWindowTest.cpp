@@ -2,12 +2,14 @@
 #include "board/Board.h"
 #include "board/LineGrid.h"
 #include "common/Texts.h"
+#include "platform/Gbk.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -109,6 +111,70 @@ TEST_F(MainWindowTest, LongAddressIsCut)
     CurConfig.Set(cfg);
     form->ShowLinkState(false);
     EXPECT_EQ(form->SysStatPan->text().size(), int(sizeof(Texts::kLinkDownEn) - 1 + 255));
+}
+
+TEST_F(MainWindowTest, LongTextsNeverResizeTheWindow)
+{
+    auto form = MakeForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QSize designed = form->size();
+    const std::string gbkWord = "\xCD\xA8\xBB\xB0\xD6\xD0"; // 通话中
+    const struct {
+        const char* what;
+        std::string summary;
+    } summaries[] = {
+        {"empty", ""},
+        {"40 ASCII", std::string(40, 'x')},
+        {"400 ASCII", std::string(400, 'x')},
+        {"4000 ASCII", std::string(4000, 'x')},
+        {"40 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 40)
+                 s += gbkWord;
+             return s;
+         }()},
+        {"400 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 400)
+                 s += gbkWord;
+             return s;
+         }()},
+        {"4000 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 4000)
+                 s += gbkWord;
+             return s;
+         }()},
+    };
+    const auto checkSizes = [&] {
+        QApplication::processEvents();
+        EXPECT_EQ(form->size(), designed);
+        EXPECT_LE(form->minimumSizeHint().width(), 300);
+        EXPECT_LE(form->minimumWidth(), 300);
+        form->resize(300, designed.height());
+        QApplication::processEvents();
+        EXPECT_EQ(form->width(), 300);
+        form->resize(designed);
+        QApplication::processEvents();
+    };
+    for (const auto& c : summaries) {
+        SCOPED_TRACE(c.what);
+        form->SetSummaryText(c.summary);
+        EXPECT_EQ(form->TotalInfoPan->toolTip(), FromGbk(c.summary));
+        checkSizes();
+    }
+
+    TagRunCfg cfg = CurConfig.Get();
+    cfg.ServerIp = std::string(255, 'h');
+    CurConfig.Set(cfg);
+    form->ShowLinkState(false);
+    EXPECT_EQ(form->SysStatPan->toolTip(), form->SysStatPan->text());
+    EXPECT_GT(form->SysStatPan->text().size(), 255);
+    checkSizes();
 }
 
 TEST_F(MainWindowTest, SummaryTextIsPlainText)
