@@ -149,6 +149,8 @@ TLineGrid::TLineGrid(QWidget* parent)
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
+    // The header row is a row of the grid like the others, and as high.
+    header->setFixedHeight(kDefaultRowHeight);
     // The header is the grid's fixed row 0; the grid has no fixed column.
     QHeaderView* rows = verticalHeader();
     rows->hide();
@@ -160,7 +162,8 @@ TLineGrid::TLineGrid(QWidget* parent)
 
     setShowGrid(true);
     setGridStyle(Qt::SolidLine);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A range is one rectangle of cells: dragged, or extended with Shift; Ctrl adds no second one.
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
@@ -207,13 +210,20 @@ GridWindow TLineGrid::VisibleWindow() const
     const int firstCol = columnAt(0);
     if (dataRows == 0 || cols == 0 || firstRow < 0 || firstCol < 0 || size.isEmpty())
         return {1, 0, 0, -1};
-    // The last row and column that show at least in part; -1 when the grid ends inside the view.
-    int lastRow = rowAt(size.height() - 1);
-    int lastCol = columnAt(size.width() - 1);
-    if (lastRow < 0)
-        lastRow = dataRows - 1;
-    if (lastCol < 0)
-        lastCol = cols - 1;
+    // The first row and column in view and the number H, W of those after them that show whole; rows
+    // up to first + H and columns up to first + W count, so the partly shown last row and column are
+    // refreshed too, and when the view ends exactly on a boundary, the one just past it as well: it
+    // is the next to scroll in.
+    int fullRows = 0;
+    while (firstRow + fullRows < dataRows &&
+           rowViewportPosition(firstRow + fullRows) + rowHeight(firstRow + fullRows) <= size.height())
+        ++fullRows;
+    int fullCols = 0;
+    while (firstCol + fullCols < cols &&
+           columnViewportPosition(firstCol + fullCols) + columnWidth(firstCol + fullCols) <= size.width())
+        ++fullCols;
+    const int lastRow = std::min(firstRow + fullRows, dataRows - 1);
+    const int lastCol = std::min(firstCol + fullCols, cols - 1);
     return {firstRow + 1, lastRow + 1, firstCol, lastCol};
 }
 
@@ -245,6 +255,7 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
         return false;
     TColor fore = 0;
     TColor back = 0;
+    int lastDataCol = 0; // the last grid column of this row that shows a line
     {
         // The same order as the timer: the reference first, then the board. Both are held only
         // for the look-up, not for the drawing.
@@ -255,8 +266,17 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
         const BoardCell at = BoardCellAt(ACol, ARow, CurBoard->GroupCount, CurBoard->LineCount);
         if (CurBoard->GetCellColors(at.line, at.column, fore, back) != 0)
             return false;
+        const int groups = CurBoard->GroupCount;
+        const int linesInRow = std::min(groups, CurBoard->LineCount - (ARow - 1) * groups);
+        lastDataCol = std::min(linesInRow * kColsPerLine, ColumnCount()) - 1;
     }
     painter->save();
+    // The text runs on over the cells to its right, which paint over it in their turn; but where no
+    // line is shown (the empty groups of the last row, the space right of the last column) nothing
+    // paints after it, so it stops at the end of the row's last line.
+    const int dataRight = columnViewportPosition(lastDataCol) + columnWidth(lastDataCol);
+    painter->setClipRect(QRect(Rect.left(), 0, std::max(0, dataRight - Rect.left()), viewport()->height()),
+                         Qt::IntersectClip);
     painter->fillRect(Rect, ToQColor(back));
     painter->setPen(ToQColor(fore));
     painter->setFont(font());

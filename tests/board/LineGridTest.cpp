@@ -168,10 +168,11 @@ TEST_F(LineGridTest, DesignState)
     EXPECT_EQ(grid->verticalHeader()->defaultSectionSize(), 16);
     EXPECT_EQ(grid->rowHeight(0), 16);
     EXPECT_EQ(grid->rowHeight(3), 16);
+    EXPECT_EQ(grid->horizontalHeader()->height(), 16); // the header row too, whatever the style says
     EXPECT_TRUE(grid->verticalHeader()->isHidden());
     EXPECT_FALSE(grid->horizontalHeader()->isHidden());
     EXPECT_TRUE(grid->showGrid());
-    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(grid->horizontalHeader()->sectionResizeMode(c), QHeaderView::Interactive);
     EXPECT_TRUE(grid->editTriggers() & QAbstractItemView::DoubleClicked);
@@ -414,6 +415,96 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
     EXPECT_EQ(signalled, (std::set<std::pair<int, int>>{{col, row}}));
     Refresh();
     EXPECT_EQ(signalled.size(), 1u);
+}
+
+TEST_F(LineGridTest, RangeSelectionIsOneRectangle)
+{
+    Publish(40, 1);
+    QCoreApplication::processEvents();
+    const auto click = [&](int col, int row, Qt::KeyboardModifiers mods) {
+        const QRect r = grid->visualRect(grid->model()->index(row - 1, col));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, r.center());
+    };
+    click(1, 2, Qt::NoModifier);
+    click(3, 4, Qt::ShiftModifier);
+    click(6, 8, Qt::ControlModifier); // would start a second, disjoint range in a list-style view
+    const QItemSelection selection = grid->selectionModel()->selection();
+    ASSERT_EQ(selection.size(), 1);
+    const QItemSelectionRange& range = selection.first();
+    // One rectangle of cells, never two.
+    EXPECT_EQ(range.width() * range.height(), int(grid->selectionModel()->selectedIndexes().size()));
+}
+
+TEST_F(LineGridTest, RefreshAtAnExactFitIncludesTheRowAndColumnJustPast)
+{
+    TagMonitor* board = Publish(2048, 1);
+    // Make the viewport end exactly on a row boundary and on a column boundary.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        QCoreApplication::processEvents();
+        const QSize view = grid->viewport()->size();
+        const int rowExcess = view.height() % 16;
+        int x = 0, c = 0;
+        while (c < 8 && x + grid->columnWidth(c) <= view.width())
+            x += grid->columnWidth(c++);
+        window->resize(window->width() - (view.width() - x), window->height() - rowExcess);
+    }
+    QCoreApplication::processEvents();
+    const QSize view = grid->viewport()->size();
+    ASSERT_EQ(view.height() % 16, 0);
+    const int fullRows = view.height() / 16;         // data rows 1..fullRows show whole, nothing of the next
+    ASSERT_EQ(grid->rowAt(view.height()), fullRows); // model row fullRows: grid row fullRows + 1
+    int lastCol = grid->columnAt(view.width() - 1);
+    ASSERT_EQ(grid->columnViewportPosition(lastCol) + grid->columnWidth(lastCol), view.width());
+    ASSERT_LT(lastCol, 7);
+
+    const int justPastRow = fullRows + 1; // grid row
+    const int justPastCol = lastCol + 1;
+    SetCell(*board, "row", justPastRow - 1, 0, 0, 15);
+    SetCell(*board, "col", 0, justPastCol, 0, 15);
+    SetCell(*board, "beyond", justPastRow, 0, 0, 15); // two rows past: not refreshed
+    Refresh();
+    EXPECT_EQ(grid->CellText(0, justPastRow), QStringLiteral("row"));
+    EXPECT_EQ(grid->CellText(justPastCol, 1), QStringLiteral("col"));
+    EXPECT_TRUE(grid->CellText(0, justPastRow + 1).isEmpty());
+    EXPECT_TRUE(board->Rows[size_t(justPastRow)].Cols[0].Changed);
+}
+
+TEST_F(LineGridTest, LongTextsStopWhereNoLineIsShown)
+{
+    // 10 lines in 3 groups: row 4 shows line 9 in its first group only. Narrow columns, so the groups
+    // end well inside the view.
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 24);
+    TagMonitor* board = Publish(10, 3);
+    const std::string longText(60, 'W');
+    for (int i = 0; i < 10; ++i)
+        SetCell(*board, longText.c_str(), i, 7, 0, 15); // the last column of every line
+    SetCell(*board, longText.c_str(), 9, 7, 4, 9);
+    Refresh();
+    // A full repaint, as after a scroll, a resize or an uncover.
+    grid->viewport()->repaint();
+    const QImage image = Grab();
+    BoardBusy.store(kBusyReplacing);
+    grid->viewport()->repaint();
+    const QImage plain = Grab();
+    BoardBusy.store(0);
+
+    // The empty groups of the last row look as the grid draws them itself.
+    for (int c = 8; c < 24; ++c) {
+        const QRect rect = CellRect(c, 4);
+        EXPECT_TRUE(SameImage(image.copy(rect), plain.copy(rect))) << c;
+    }
+    // Right of the last column, on every row, is the grid's own background.
+    const QRect lastCell = CellRect(23, 1);
+    const QRect viewportRect = grid->viewport()->geometry();
+    const QRect beyond(lastCell.right() + 2, viewportRect.top(), viewportRect.right() - lastCell.right() - 1,
+                       viewportRect.height());
+    ASSERT_GT(beyond.width(), 50);
+    EXPECT_TRUE(SameImage(image.copy(beyond), plain.copy(beyond)));
+    const auto dark = [](QColor c) { return c.lightness() < 100; };
+    EXPECT_EQ(CountPixels(image, beyond, dark), 0);
+    // The cell that holds the text still shows it.
+    EXPECT_GT(CountPixels(image, CellRect(23, 1), dark), 0);
 }
 
 TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
