@@ -49,8 +49,9 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(Texts::kCaptionZhUtf8));
     setFont(DesignFont());
+    // The design's position and size are the window's outer ones, frame included.
     move(123, 168);
-    resize(795, 528);
+    SetOuterSize(*this, 795, 528);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

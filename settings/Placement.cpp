@@ -94,11 +94,24 @@ QString ColumnValueName(int column)
 // the frame is known; otherwise the window would grow by its frame at every start.
 class FrameFit : public QObject {
 public:
-    FrameFit(QWidget& window, std::optional<int> width, std::optional<int> height)
-        : QObject(&window), window_(window), width_(width), height_(height)
+    explicit FrameFit(QWidget& window) : QObject(&window), window_(window)
     {
         setObjectName(QStringLiteral("PlacementFrameFit"));
         window.installEventFilter(this);
+    }
+
+    static FrameFit* Of(QWidget& window)
+    {
+        return window.findChild<FrameFit*>(QStringLiteral("PlacementFrameFit"), Qt::FindDirectChildrenOnly);
+    }
+
+    // A side not given keeps the size already waiting for it.
+    void Want(std::optional<int> width, std::optional<int> height)
+    {
+        if (width)
+            width_ = width;
+        if (height)
+            height_ = height;
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -125,6 +138,7 @@ public:
     void Finish(bool apply)
     {
         window_.removeEventFilter(this);
+        setObjectName(QString()); // no longer found as the fit that waits
         if (apply)
             ResizeOuter(window_, width_, height_);
         deleteLater();
@@ -143,17 +157,19 @@ private:
     std::optional<int> height_;
 };
 
-void ApplyOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height)
+} // namespace
+
+void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height)
 {
     if (!width && !height)
         return;
-    delete window.findChild<FrameFit*>(QStringLiteral("PlacementFrameFit"), Qt::FindDirectChildrenOnly);
+    FrameFit* fit = FrameFit::Of(window);
+    if (!fit && !window.isVisible())
+        fit = new FrameFit(window);
+    if (fit)
+        fit->Want(width, height);
     FrameFit::ResizeOuter(window, width, height);
-    if (!window.isVisible())
-        new FrameFit(window, width, height);
 }
-
-} // namespace
 
 void SetPlacementStore(PlacementStore store)
 {
@@ -213,7 +229,7 @@ int RestorePlacement(QWidget& window, QTableView& grid)
         width = number;
     if (ReadOrCreateValue(*store, "WinHeight", "-1", number) == 0 && number >= 0)
         height = number;
-    ApplyOuterSize(window, width, height);
+    SetOuterSize(window, width, height);
 
     for (int i = 0; i < kStoredColumns; ++i) {
         const QByteArray name = ColumnValueName(i).toLatin1();
