@@ -186,38 +186,63 @@ void TForm1::ApplyLinkState(bool connected)
     SetPanelText(SysStatPan, FromGbk(std::string(prefix) + address));
 }
 
+namespace {
+
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 void TForm1::SetSummaryText(const std::string& gbk)
 {
     if (QThread::currentThread() == thread()) {
         SetPanelText(TotalInfoPan, FromGbk(gbk));
+        summaryShownAt_ = SteadyMs();
         return;
     }
     // A fast server sends a summary with every answer, and laying out the panel's text is the
-    // dearest thing the GUI thread does per answer: only the newest text waiting is shown.
+    // dearest thing the GUI thread does per answer. The newest one waits for the next refresh tick,
+    // unless the panel has not changed for a tick already (the first answer of a session, a slow
+    // server): then it is shown at once.
     {
         std::lock_guard lock(summaryMutex_);
         pendingSummary_ = gbk;
-        if (summaryQueued_)
+        summaryPending_ = true;
+        const int64_t shownAt = summaryShownAt_.load();
+        if (summaryQueued_ || (shownAt != 0 && SteadyMs() - shownAt < summaryHoldMs.load()))
             return;
         summaryQueued_ = true;
     }
-    RunForSession([this] {
-        std::string text;
-        {
-            std::lock_guard lock(summaryMutex_);
-            text.swap(pendingSummary_);
-            summaryQueued_ = false;
-        }
-        SetPanelText(TotalInfoPan, FromGbk(text));
-    });
+    RunForSession([this] { ShowPendingSummary(); });
+}
+
+void TForm1::ShowPendingSummary()
+{
+    std::string text;
+    {
+        std::lock_guard lock(summaryMutex_);
+        summaryQueued_ = false;
+        if (!summaryPending_)
+            return;
+        text.swap(pendingSummary_);
+        summaryPending_ = false;
+    }
+    SetPanelText(TotalInfoPan, FromGbk(text));
+    summaryShownAt_ = SteadyMs();
 }
 
 void TForm1::ForgetQueuedSummary()
 {
-    // A queued summary of an ended session is dropped unseen, so nothing is waiting any more.
+    // A queued summary of an ended session is dropped unseen, so nothing is waiting any more, and
+    // the first summary of the next session is shown at once.
     std::lock_guard lock(summaryMutex_);
     pendingSummary_.clear();
+    summaryPending_ = false;
     summaryQueued_ = false;
+    summaryShownAt_ = 0;
 }
 
 bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
@@ -258,6 +283,7 @@ bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
 
 void TForm1::Timer1Timer()
 {
+    ShowPendingSummary();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;

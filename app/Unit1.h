@@ -45,6 +45,9 @@ public:
 
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
+    // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
+    // drive the ticks themselves lengthen it.
+    std::atomic<int> summaryHoldMs{800};
 
 public slots:
     void Timer1Timer();
@@ -61,6 +64,8 @@ private:
     void FormClose();
     void ApplyLinkState(bool connected);
     void ForgetQueuedSummary();
+    // Shows the summary waiting, if any (GUI thread).
+    void ShowPendingSummary();
     // Runs fn on the GUI thread: at once when called there, otherwise queued and dropped if the
     // session of the call has ended by the time it runs.
     void RunForSession(std::function<void()> fn);
@@ -72,7 +77,10 @@ private:
     bool closed_ = false;
     std::mutex summaryMutex_;
     std::string pendingSummary_;
-    bool summaryQueued_ = false;
+    bool summaryPending_ = false; // pendingSummary_ waits to be shown
+    bool summaryQueued_ = false;  // a call to show it is queued
+    // When the top panel last changed, in steady-clock milliseconds; 0 when it has not in this session.
+    std::atomic<int64_t> summaryShownAt_{0};
 };
 
 extern TForm1* Form1;

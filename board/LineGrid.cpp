@@ -3,9 +3,11 @@
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -126,6 +128,16 @@ void LineGridModel::SetCellText(int column, int dataRow, const QString& text)
     emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
 }
 
+void LineGridModel::StoreCellText(int column, int dataRow, const QString& text)
+{
+    cells_[size_t(dataRow) * size_t(cols_) + column] = text;
+}
+
+void LineGridModel::CellsChanged(int left, int top, int right, int bottom)
+{
+    emit dataChanged(index(top, left), index(bottom, right), {Qt::DisplayRole, Qt::EditRole});
+}
+
 LineGridDelegate::LineGridDelegate(TLineGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
 void LineGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -170,6 +182,7 @@ TLineGrid::TLineGrid(QWidget* parent)
     // A string grid cuts long texts at the cell's edge instead of shortening them with an ellipsis.
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
+    perCellNotices_ = qEnvironmentVariableIsSet("QUORVANE_PER_CELL_NOTICES");
 }
 
 void TLineGrid::LayoutGrid(TagMonitor& board)
@@ -235,6 +248,7 @@ void TLineGrid::RefreshGrid(TagMonitor& board)
     const GridWindow view = VisibleWindow();
     // Only the cells in view can be copied, so only they are visited: the result is the same as
     // walking the whole board, at a fraction of the cost.
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     for (int r = view.top; r <= view.bottom; ++r) {
         for (int c = view.left; c <= view.right; ++c) {
             const BoardCell at = BoardCellAt(c, r, board.GroupCount, board.LineCount);
@@ -244,9 +258,33 @@ void TLineGrid::RefreshGrid(TagMonitor& board)
             if (!cell.Changed)
                 continue;
             cell.Changed = false;
-            model_->SetCellText(c, r - 1, FromGbk(cell.Text));
+            if (perCellNotices_) {
+                model_->SetCellText(c, r - 1, FromGbk(cell.Text));
+                continue;
+            }
+            model_->StoreCellText(c, r - 1, FromGbk(cell.Text));
+            left = std::min(left, c);
+            right = std::max(right, c);
+            top = std::min(top, r - 1);
+            bottom = std::max(bottom, r - 1);
         }
     }
+    // One report for all the cells written: the grid repaints them in one pass. Cells in the range
+    // that were not written are repainted too, and look as before: their text and their board
+    // colours are the same.
+    if (right >= 0)
+        model_->CellsChanged(left, top, right, bottom);
+}
+
+void TLineGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
+{
+    // The view's own handling repaints the whole viewport for a range; one rectangle around the range
+    // is enough. An open editor and assistive technology still get the full treatment.
+    if (topLeft == bottomRight || state() == EditingState || QAccessible::isActive()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    viewport()->update(visualRect(topLeft).united(visualRect(bottomRight)));
 }
 
 bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const

@@ -234,6 +234,34 @@ TEST_F(MainWindowTest, OnlyTheNewestWaitingSummaryIsShown)
     form->removeEventFilter(&counter);
 }
 
+TEST_F(MainWindowTest, FastSummariesWaitForTheNextTick)
+{
+    auto form = MakeForm();
+    form->Timer1->stop(); // the test plays the ticks
+    form->summaryHoldMs = 60 * 60 * 1000;
+    const auto fromWorker = [&](const std::string& text) {
+        std::thread([&] { form->SetSummaryText(text); }).join();
+        QApplication::processEvents();
+    };
+    // The first summary of the session is shown at once.
+    fromWorker("first");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("first"));
+    // The ones after it wait for the tick, which shows the newest.
+    fromWorker("second");
+    fromWorker("third");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("first"));
+    form->Timer1Timer();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("third"));
+    // A tick with nothing new leaves the panel alone, also while no board exists.
+    form->TotalInfoPan->setText(QStringLiteral("operator"));
+    form->Timer1Timer();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("operator"));
+    // Once the panel has not changed for a tick, a summary is shown at once again.
+    form->summaryHoldMs = 0;
+    fromWorker("slow server");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("slow server"));
+}
+
 TEST_F(MainWindowTest, SecondStopDoesNothing)
 {
     auto form = MakeForm();

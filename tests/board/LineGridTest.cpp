@@ -8,6 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
@@ -351,11 +352,12 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
         return viewport.contains(grid->visualRect(grid->model()->index(row - 1, col)));
     };
 
-    std::set<std::pair<int, int>> signalled;
+    // Each refresh reports what it wrote once, as one range: (left, top, right, bottom) in grid terms.
+    std::vector<QRect> reports;
     QObject::connect(grid->model(), &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                         EXPECT_EQ(topLeft, bottomRight);
-                         EXPECT_TRUE(signalled.insert({topLeft.column(), topLeft.row() + 1}).second);
+                         reports.push_back(QRect(QPoint(topLeft.column(), topLeft.row() + 1),
+                                                 QPoint(bottomRight.column(), bottomRight.row() + 1)));
                      });
 
     for (int i = 0; i < 2048; ++i) {
@@ -369,15 +371,16 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
 
     int partlyVisibleCopied = 0;
     int copied = 0;
+    QRect bounds;
     for (int i = 0; i < 2048; ++i) {
         for (int k = 0; k < 8; ++k) {
             const int row = i + 1;
             const bool expectCopy = i != 1 && inView(k, row);
             const TagLineCols& cell = board->Rows[size_t(i)].Cols[k];
             ASSERT_EQ(cell.Changed, i != 1 && !expectCopy) << i << "," << k;
-            ASSERT_EQ(signalled.count({k, row}), expectCopy ? 1u : 0u) << i << "," << k;
             if (expectCopy) {
                 ASSERT_EQ(grid->CellText(k, row), QStringLiteral("t%1.%2").arg(i).arg(k));
+                bounds = bounds.united(QRect(k, row, 1, 1));
                 ++copied;
                 if (!fullyInView(k, row))
                     ++partlyVisibleCopied;
@@ -388,33 +391,95 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
     }
     EXPECT_GT(copied, 20);
     EXPECT_GT(partlyVisibleCopied, 0);
-    EXPECT_EQ(signalled.size(), size_t(copied));
+    EXPECT_EQ(reports, std::vector<QRect>{bounds});
 
     // Scrolled down, the cells there are copied at the next refresh; the first ones are not again.
-    signalled.clear();
+    reports.clear();
     grid->scrollTo(grid->model()->index(1499, 0), QAbstractItemView::PositionAtTop);
     grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
     QCoreApplication::processEvents();
     ASSERT_FALSE(inView(0, 1));
     Refresh();
-    EXPECT_FALSE(signalled.empty());
-    for (auto [col, row] : signalled) {
-        EXPECT_TRUE(inView(col, row));
-        EXPECT_GE(row, 1500);
-        EXPECT_EQ(grid->CellText(col, row), QStringLiteral("t%1.%2").arg(row - 1).arg(col));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_GE(reports[0].top(), 1500);
+    for (int row = reports[0].top(); row <= reports[0].bottom(); ++row) {
+        for (int col = reports[0].left(); col <= reports[0].right(); ++col) {
+            EXPECT_TRUE(inView(col, row));
+            EXPECT_EQ(grid->CellText(col, row), QStringLiteral("t%1.%2").arg(row - 1).arg(col));
+        }
     }
     EXPECT_TRUE(board->Rows[2047].Cols[0].Changed);
 
     // A write that repeats the same text still reaches the grid, and only for that cell.
-    signalled.clear();
+    reports.clear();
     const int row = grid->rowAt(0) + 1;
     const int col = grid->columnAt(0);
     ASSERT_FALSE(board->Rows[size_t(row - 1)].Cols[col].Changed);
     SetCell(*board, ("t" + std::to_string(row - 1) + "." + std::to_string(col)).c_str(), row - 1, col, 0, 15);
     Refresh();
-    EXPECT_EQ(signalled, (std::set<std::pair<int, int>>{{col, row}}));
+    EXPECT_EQ(reports, std::vector<QRect>{QRect(col, row, 1, 1)});
     Refresh();
-    EXPECT_EQ(signalled.size(), 1u);
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(LineGridTest, ScatteredWritesRepaintInOnePassAndLeaveTheOthersAsTheyWere)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 30); // all three groups in view
+    TagMonitor* board = Publish(60, 3);
+    for (int i = 0; i < 60; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, ("a" + std::to_string(i % 10)).c_str(), i, k, 0, 15);
+    }
+    Refresh();
+    QTest::qWait(50); // the repaint of that first refresh is done
+
+    // Scattered writes: new texts and colours in a few cells far apart.
+    const struct {
+        int line;
+        int column;
+        int fore;
+        int back;
+    } writes[] = {{0, 0, 4, 9}, {7, 3, 1, 14}, {22, 7, 15, 2}, {35, 5, 0, 11}, {59, 1, 12, 3}};
+    for (const auto& w : writes)
+        SetCell(*board, "new", w.line, w.column, w.fore, w.back);
+    for (int i = 2; i < 60; i += 3) // and a diagonal of cells that touch nowhere
+        SetCell(*board, "d", i, i % 8, 4, 14);
+    // The paint events the viewport gets, and how many rectangles each asks to repaint.
+    std::vector<int> paints;
+    struct PaintCounter : QObject {
+        std::vector<int>* rects;
+        explicit PaintCounter(std::vector<int>* r) : rects(r) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                rects->push_back(int(static_cast<QPaintEvent*>(e)->region().rectCount()));
+            return false;
+        }
+    } counter(&paints);
+    grid->viewport()->installEventFilter(&counter);
+    Refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !paints.empty(); }, 2000));
+    QTest::qWait(20);
+    grid->viewport()->removeEventFilter(&counter);
+    EXPECT_EQ(paints, std::vector<int>{1}); // one pass over one rectangle, not one per cell
+
+    // Every cell in view shows exactly its text in its board colours, written or not.
+    const QImage image = Grab();
+    for (int i = 0; i < 60; ++i) {
+        for (int k = 0; k < 8; ++k) {
+            const GridCell at = GridCellOf(i, k, 3);
+            const QRect rect = CellRect(at.col, at.row);
+            if (!grid->viewport()->geometry().contains(rect))
+                continue;
+            TColor fore = 0, back = 0;
+            ASSERT_EQ(board->GetCellColors(i, k, fore, back), 0);
+            const auto colour = [](TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int(c >> 16)); };
+            ASSERT_TRUE(
+                SameImage(image.copy(rect), Expected(rect, grid->CellText(at.col, at.row), colour(fore), colour(back))))
+                << "line " << i << " column " << k;
+        }
+    }
 }
 
 TEST_F(LineGridTest, RangeSelectionIsOneRectangle)
