@@ -5,12 +5,15 @@
 #include "app/Design.h"
 #include "board/Board.h"
 #include "board/LineGrid.h"
+#include "common/SpanText.h"
 #include "common/Texts.h"
+#include "link/AnswerWatch.h"
 #include "platform/Gbk.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QMenuBar>
 #include <QThread>
 #include <QVBoxLayout>
@@ -183,18 +186,46 @@ void TForm1::ApplyLinkState(bool connected)
         address.resize(255);
     const char* prefix = cfg.IsEnglish != 0 ? (connected ? Texts::kLinkUpEn : Texts::kLinkDownEn)
                                             : (connected ? Texts::kLinkUpZh : Texts::kLinkDownZh);
-    SetPanelText(SysStatPan, FromGbk(std::string(prefix) + address));
+    linkStateText_ = std::string(prefix) + address;
+    linkEnglish_ = cfg.IsEnglish != 0;
+    overdueShown_ = false;
+    SetPanelText(SysStatPan, FromGbk(linkStateText_));
+    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
 }
 
-namespace {
-
-int64_t SteadyMs()
+QString TForm1::LastAnswerText() const
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    const int64_t at = CurLink ? CurLink->lastAnswerAt.load() : 0;
+    if (at == 0)
+        return QStringLiteral("No answer yet in this session");
+    const int64_t agoMs = std::max<int64_t>(0, SteadyMs() - at);
+    const QDateTime when = QDateTime::currentDateTime().addMSecs(-agoMs);
+    return QStringLiteral("Last answer at %1 (%2 ago)")
+        .arg(when.toString(QStringLiteral("HH:mm:ss")), QString::fromStdString(SpanText(agoMs / 1000)));
 }
 
-} // namespace
+void TForm1::WatchAnswers()
+{
+    if (!CurLink)
+        return;
+    const AnswerWait wait = WatchAnswer(*CurLink, SteadyMs());
+    if (wait.overdue) {
+        // The link-up text and address as last shown, and how long the answer has been awaited.
+        if (TakeOverdueReport(*CurLink))
+            WriteLog(Format(Texts::kNoAnswerLog, int(CurLink->timing.answerOverdue.count() / 1000)));
+        const int seconds = int(wait.waitedMs / 1000);
+        const std::string text =
+            linkStateText_ + Format(linkEnglish_ ? Texts::kNoAnswerEn : Texts::kNoAnswerZh, seconds);
+        QPalette pal = SysStatPan->palette();
+        pal.setColor(QPalette::WindowText, QColor(204, 102, 0));
+        SysStatPan->setPalette(pal);
+        SetPanelText(SysStatPan, FromGbk(text));
+        overdueShown_ = true;
+    } else if (overdueShown_ && CurLink->connected) {
+        ApplyLinkState(true); // the answer came: the exact text and colour again
+    }
+    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+}
 
 void TForm1::SetSummaryText(const std::string& gbk)
 {
@@ -284,6 +315,7 @@ bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
 void TForm1::Timer1Timer()
 {
     ShowPendingSummary();
+    WatchAnswers();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;

@@ -63,6 +63,9 @@ private:
     void FormCreate();
     void FormClose();
     void ApplyLinkState(bool connected);
+    // At every tick: an answer awaited for too long is shown, and the end of the wait too.
+    void WatchAnswers();
+    QString LastAnswerText() const;
     void ForgetQueuedSummary();
     // Shows the summary waiting, if any (GUI thread).
     void ShowPendingSummary();
@@ -81,6 +84,10 @@ private:
     bool summaryQueued_ = false;  // a call to show it is queued
     // When the top panel last changed, in steady-clock milliseconds; 0 when it has not in this session.
     std::atomic<int64_t> summaryShownAt_{0};
+    // The link state text as last set (GBK), its language, and whether an overdue answer is shown.
+    std::string linkStateText_;
+    bool linkEnglish_ = false;
+    bool overdueShown_ = false;
 };
 
 extern TForm1* Form1;

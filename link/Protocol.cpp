@@ -59,8 +59,11 @@ int SendPoll(TagTcpConnection& link)
     if (!link.connected)
         return -1;
     long n = NetSend(link.linkSocket, kPollRequest, kPollRequestSize);
-    if (n == kPollRequestSize)
+    if (n == kPollRequestSize) {
+        link.pollSentAt = SteadyMs();
+        link.overdueReported = false; // a new wait, which may be overdue in its turn
         return 0;
+    }
     link.connected = false;
     int err = NetLastError();
     WriteLog(Format("send()<5 Err, len=%d, errNo=%d[0x%x]", int(n), err, unsigned(err)));
@@ -138,5 +141,7 @@ int ParseFrame(TagTcpConnection& link)
 
     std::memmove(buf, end, size_t(link.size - frameEnd));
     link.size -= int32_t(frameEnd);
+    link.lastAnswerAt = SteadyMs();
+    link.pollSentAt = 0;
     return 0;
 }
