@@ -3,7 +3,9 @@
 #include "app/Aboutunit.h"
 #include "app/Configunit.h"
 #include "app/Design.h"
+#include "app/FindBar.h"
 #include "board/Board.h"
+#include "board/BoardSearch.h"
 #include "board/LineGrid.h"
 #include "common/SpanText.h"
 #include "common/Texts.h"
@@ -12,8 +14,10 @@
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QThread>
 #include <QVBoxLayout>
@@ -63,8 +67,10 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     TotalInfoPan = MakePanel("TotalInfoPan", "TotalInfoPan", central);
     LineGrid = new TLineGrid(central);
     SysStatPan = MakePanel("SysStatPan", "SysStatPan", central);
+    FindBar = new TFindBar(central);
     layout->addWidget(TotalInfoPan);
     layout->addWidget(LineGrid, 1);
+    layout->addWidget(FindBar);
     layout->addWidget(SysStatPan);
     setCentralWidget(central);
 
@@ -80,6 +86,31 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("&About"), this, &TForm1::About1Click);
     About1->setObjectName(QStringLiteral("About1"));
+
+    // The tools: not in the main menu, which stays as designed, but in the grid's context menu, each
+    // with its shortcut.
+    const auto tool = [this](const char* name, const char* text, const QKeySequence& keys) {
+        auto* action = new QAction(QLatin1String(text), this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(keys);
+        // Added to the grid, the shortcut works anywhere in the window (the window's own is still the
+        // grid's window) and the item shows in the grid's context menu.
+        LineGrid->addAction(action);
+        return action;
+    };
+    Find1 = tool("Find1", "&Find...", QKeySequence::Find);
+    FindNext1 = tool("FindNext1", "Find &Next", QKeySequence(Qt::Key_F3));
+    FindPrev1 = tool("FindPrev1", "Find &Previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    Copy1 = tool("Copy1", "&Copy", QKeySequence::Copy);
+    // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
+    Copy1->setShortcutContext(Qt::WidgetShortcut);
+    LineGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
+    connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
+    connect(FindPrev1, &QAction::triggered, this, [this] { FindLine(true); });
+    connect(Copy1, &QAction::triggered, LineGrid, &TLineGrid::CopySelection);
+    connect(FindBar, &TFindBar::FindRequested, this, &TForm1::FindLine);
+    connect(FindBar, &TFindBar::Closed, LineGrid, [this] { LineGrid->setFocus(Qt::OtherFocusReason); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -344,6 +375,41 @@ void TForm1::Reconnect1Click()
 void TForm1::Exit1Click()
 {
     close();
+}
+
+void TForm1::Find1Click()
+{
+    FindBar->Open();
+}
+
+void TForm1::FindLine(bool backwards)
+{
+    if (!FindBar->isVisible() || FindBar->FindEdit->text().isEmpty()) {
+        FindBar->Open();
+        return;
+    }
+    const std::u16string query = FindBar->FindEdit->text().toStdU16String();
+    std::vector<int> matches;
+    int lineCount = 0;
+    {
+        // The board's texts, not the grid's: a line never scrolled into view has never been copied.
+        std::lock_guard boardRef(CurBoardLock);
+        if (!CurBoard || BoardBusy.load() != 0) {
+            FindBar->ShowStatus(QStringLiteral("no board yet"), true);
+            return;
+        }
+        std::lock_guard cells(CurBoard->Lock);
+        matches = FindLines(*CurBoard, query);
+        lineCount = CurBoard->LineCount;
+    }
+    if (matches.empty()) {
+        FindBar->ShowStatus(QStringLiteral("no match"), true);
+        return;
+    }
+    const int line = NextMatch(matches, LineGrid->CurrentLine(lineCount), backwards);
+    LineGrid->SelectLine(line);
+    const auto at = std::lower_bound(matches.begin(), matches.end(), line);
+    FindBar->ShowStatus(QStringLiteral("%1 of %2").arg(at - matches.begin() + 1).arg(matches.size()), false);
 }
 
 void TForm1::About1Click()

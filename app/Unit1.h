@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class TFindBar;
 class TLineGrid;
 
 class TForm1 : public QMainWindow, public MonitorView {
@@ -43,6 +44,13 @@ public:
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
 
+    // The operator's tools, reached through the grid's context menu and their shortcuts.
+    TFindBar* FindBar = nullptr;
+    QAction* Find1 = nullptr;     // Ctrl+F
+    QAction* FindNext1 = nullptr; // F3
+    QAction* FindPrev1 = nullptr; // Shift+F3
+    QAction* Copy1 = nullptr;     // Ctrl+C
+
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
     // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
@@ -55,6 +63,9 @@ public slots:
     void Reconnect1Click();
     void Exit1Click();
     void About1Click();
+    void Find1Click();
+    // Goes to the next (or previous) line that matches the find bar's text.
+    void FindLine(bool backwards);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

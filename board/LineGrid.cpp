@@ -1,10 +1,15 @@
 #include "board/LineGrid.h"
 
+#include "board/TableText.h"
+
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 #include <climits>
@@ -324,6 +329,77 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
     painter->drawText(QPoint(Rect.left() + 2, Rect.top() + 2 + metrics.ascent()), model_->CellText(ACol, ARow - 1));
     painter->restore();
     return true;
+}
+
+int TLineGrid::CurrentLine(int lineCount) const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return -1;
+    const int groups = std::max(1, ColumnCount() / kColsPerLine);
+    return BoardCellAt(current.column(), current.row() + 1, groups, lineCount).line;
+}
+
+void TLineGrid::SelectLine(int line)
+{
+    const int groups = std::max(1, ColumnCount() / kColsPerLine);
+    const GridCell first = GridCellOf(line, 0, groups);
+    if (first.row - 1 >= model_->rowCount() || first.col + kColsPerLine > ColumnCount())
+        return;
+    const QModelIndex from = model_->index(first.row - 1, first.col);
+    const QModelIndex to = model_->index(first.row - 1, first.col + kColsPerLine - 1);
+    selectionModel()->setCurrentIndex(from, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(from, to), QItemSelectionModel::ClearAndSelect);
+    // The whole line where it fits, and its first cell in any case; a layout still pending (the grid
+    // just laid out for a new board) is done first, or the scroll would be lost.
+    executeDelayedItemsLayout();
+    scrollTo(to);
+    scrollTo(from);
+}
+
+QString TLineGrid::SelectionText() const
+{
+    QModelIndex topLeft = currentIndex();
+    QModelIndex bottomRight = topLeft;
+    // One rectangle is all the grid lets the operator select, though the view may keep it in pieces.
+    const QItemSelection selection = selectionModel()->selection();
+    if (!selection.isEmpty()) {
+        int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
+        for (const QItemSelectionRange& range : selection) {
+            top = std::min(top, range.top());
+            left = std::min(left, range.left());
+            bottom = std::max(bottom, range.bottom());
+            right = std::max(right, range.right());
+        }
+        topLeft = model_->index(top, left);
+        bottomRight = model_->index(bottom, right);
+    }
+    if (!topLeft.isValid())
+        return QString();
+    std::vector<std::vector<std::string>> rows;
+    for (int r = topLeft.row(); r <= bottomRight.row(); ++r) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+            row.push_back(model_->CellText(c, r).toStdString());
+    }
+    return QString::fromStdString(TabSeparated(rows));
+}
+
+void TLineGrid::CopySelection() const
+{
+    const QString text = SelectionText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void TLineGrid::keyPressEvent(QKeyEvent* event)
+{
+    // The whole selected range, not only the current cell as a table view copies by itself.
+    if (event == QKeySequence::Copy && state() != EditingState) {
+        CopySelection();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 QString TLineGrid::CellText(int col, int row) const

@@ -76,7 +76,17 @@ public:
 
     LineGridModel* Model() const { return model_; }
 
+    // The board line shown at the current cell, or -1 (header, a cell past the last line).
+    int CurrentLine(int lineCount) const;
+    // Scrolls the line's eight cells into view and selects them, in whatever group they stand.
+    void SelectLine(int line);
+    // The selected range as the grid shows it, tab-separated, a line end after each row; the
+    // current cell when nothing is selected.
+    QString SelectionText() const;
+    void CopySelection() const;
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
 
