@@ -56,11 +56,11 @@ TEST(AnswerWatchTest, AStallIsReportedOnceAndEndsWithTheNextAnswer)
     TagRunCfg cfg;
     cfg.ServerIp = "127.0.0.1";
     cfg.ServerPort = server.port();
-    cfg.SleepSec = 0;
+    cfg.SleepSec = 1;
     config.Set(cfg);
     LinkTiming timing = ShortTiming();
     timing.answerOverdue = 50ms;
-    timing.sleepUnit = 1h; // one answer, then the worker sits in its pause
+    timing.sleepUnit = 1h; // one answer, then the worker sits in its pause of an hour
     TagTcpConnection link{config, timing};
     Peer peer = server.Accept();
     ASSERT_TRUE(link.connected);
