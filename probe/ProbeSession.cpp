@@ -175,6 +175,9 @@ ProbeRound ProbeSession::Round()
             return Fail(reason);
         }
 
+        // A server with no lines is as whole as it gets at once: its board of one empty line would
+        // otherwise be waited for until the time-out (and replaced by every answer).
+        const bool noLines = link_.size >= 6 && link_.recvBuf[4] == 0 && link_.recvBuf[5] == 0;
         TakeLog();
         if (ParseFrame(link_) != 0) {
             // The monitor logs nothing for a line count out of range; the frame is still held.
@@ -187,7 +190,7 @@ ProbeRound ProbeSession::Round()
         pollPending_ = false;
         ++answers;
         slowest = std::max(slowest, std::chrono::duration<double>(Clock::now() - pollAt_).count());
-        if (BoardComplete() || (options_.polls > 0 && answers >= options_.polls) || Clock::now() >= roundEnd)
+        if (noLines || BoardComplete() || (options_.polls > 0 && answers >= options_.polls) || Clock::now() >= roundEnd)
             break;
     }
 

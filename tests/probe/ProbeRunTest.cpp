@@ -159,6 +159,19 @@ TEST_F(ProbeRunTest, ABoardThatFillsOverSeveralAnswersIsPolledUntilWhole)
     }
 }
 
+TEST_F(ProbeRunTest, AServerWithNoLinesIsWholeAtItsFirstAnswer)
+{
+    ScriptedServer server([](LoopbackServer& s) {
+        Peer peer = s.Accept();
+        EXPECT_TRUE(Answer(peer, Frame(0, Record(-1, 0, 0, 15, "no lines"))));
+        EXPECT_TRUE(peer.WaitClosed()) << "no second poll";
+    });
+    const ProbeRun run = Probe(At(server.port(), {"--check"}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    // The board of no lines is the monitor's: one empty line.
+    EXPECT_EQ(run.out.rfind("QUORVANE OK - 1 lines, (empty) 1", 0), 0u) << run.out;
+}
+
 TEST_F(ProbeRunTest, PollsAndTheTimeOutEndARoundWithWhatHasArrived)
 {
     const struct {
