@@ -19,9 +19,10 @@ constexpr int kWouldBlock = WSAEWOULDBLOCK;
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-using namespace std::chrono_literals;
 constexpr int kWouldBlock = EAGAIN;
 #endif
+
+using namespace std::chrono_literals;
 
 namespace {
 
