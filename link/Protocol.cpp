@@ -130,11 +130,13 @@ int ParseFrame(TagTcpConnection& link)
     TagMonitor& board = *CurBoard;
     {
         std::lock_guard lock(board.Lock);
+        // Every record of a frame became known at the same moment: one clock read per frame.
+        const BoardTime now = records > 0 ? board.Clock() : BoardTime{};
         p = buf + 6;
         for (int i = 0; i < records; ++i) {
             const size_t textLen = textLens[i];
             board.SetCell(reinterpret_cast<const char*>(p + 5), textLen, ReadInt16(p), int8_t(p[2]), int8_t(p[3]),
-                          int8_t(p[4]));
+                          int8_t(p[4]), now);
             p += 6 + textLen;
         }
     }

@@ -101,9 +101,14 @@ bool WriteAll(std::FILE* f, const std::string& text)
 
 int LoadConfig(TagRunCfg& config)
 {
-    std::FILE* f = std::fopen(kConfigFileName, "rb");
+    return LoadConfigFrom(kConfigFileName, config);
+}
+
+int LoadConfigFrom(const char* path, TagRunCfg& config)
+{
+    std::FILE* f = std::fopen(path, "rb");
     if (!f) {
-        ShowMessage({kConfigFileName, "Open Config Error", MsgIcon::Error});
+        ShowMessage({path, "Open Config Error", MsgIcon::Error});
         return -1;
     }
     // A physical line longer than 511 characters arrives in pieces, each taken as a line. NUL bytes

@@ -34,6 +34,28 @@ TEST_F(ConfigTest, MissingFileShowsBoxAndKeepsValues)
     EXPECT_EQ(boxes.messages()[0].icon, MsgIcon::Error);
 }
 
+TEST_F(ConfigTest, AnotherFileIsReadByTheSameRulesAndQuorvaneCfgIsLeftAlone)
+{
+    std::filesystem::create_directory("etc");
+    WriteFile(kConfigFileName, "SERVER_PORT = 1111\r\n");
+    WriteFile("etc/probe.cfg", "server_ip = 127.0.0.1 // loopback\r\nSERVER_PORT=2222\nTITLE1 = Agent Name\n");
+    TagRunCfg cfg;
+    cfg.SleepSec = 9;
+    EXPECT_EQ(LoadConfigFrom("etc/probe.cfg", cfg), 0);
+    EXPECT_EQ(cfg.ServerIp, "127.0.0.1");
+    EXPECT_EQ(cfg.ServerPort, 2222);
+    EXPECT_EQ(cfg.Title1, "AgentName");
+    EXPECT_EQ(cfg.SleepSec, 9) << "keys missing from the file keep their values";
+    EXPECT_TRUE(boxes.messages().empty());
+
+    // A missing one: the box names it, nothing changes.
+    EXPECT_EQ(LoadConfigFrom("etc/none.cfg", cfg), -1);
+    EXPECT_EQ(cfg.ServerPort, 2222);
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].text, "etc/none.cfg");
+    EXPECT_EQ(boxes.messages()[0].caption, "Open Config Error");
+}
+
 TEST_F(ConfigTest, Defaults)
 {
     TagRunCfg cfg;

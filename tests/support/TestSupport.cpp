@@ -4,6 +4,7 @@
 #include "settings/Config.h"
 #include "settings/EventLog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -157,4 +158,28 @@ std::vector<std::string> RecordingView::calls() const
 {
     std::lock_guard lock(mutex_);
     return calls_;
+}
+
+namespace {
+std::atomic<int64_t> fakeBoardNanos{0};
+} // namespace
+
+FakeBoardClock::FakeBoardClock() : previous_(BoardClock.exchange(&FakeBoardClock::Now))
+{
+    fakeBoardNanos = int64_t(1000000) * 1000000000; // a million seconds in
+}
+
+FakeBoardClock::~FakeBoardClock()
+{
+    BoardClock = previous_;
+}
+
+BoardTime FakeBoardClock::Now()
+{
+    return BoardTime(std::chrono::nanoseconds(fakeBoardNanos.load()));
+}
+
+void FakeBoardClock::Advance(std::chrono::steady_clock::duration d)
+{
+    fakeBoardNanos += std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
 }

@@ -2,6 +2,7 @@
 // Helpers shared by the tests: a scratch working directory, the loopback Quorvane.cfg, the link's
 // short timing, the log's messages, a recording view and message sink.
 
+#include "board/Board.h"
 #include "common/MonitorView.h"
 #include "link/Link.h"
 
@@ -71,4 +72,20 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
     MonitorView* previous_;
+};
+
+// Makes BoardClock a clock that moves only when told, for the object's life; boards constructed
+// meanwhile read it. Starts at an arbitrary moment far from the epoch.
+class FakeBoardClock {
+public:
+    FakeBoardClock();
+    ~FakeBoardClock();
+    FakeBoardClock(const FakeBoardClock&) = delete;
+    FakeBoardClock& operator=(const FakeBoardClock&) = delete;
+
+    static BoardTime Now();
+    static void Advance(std::chrono::steady_clock::duration d);
+
+private:
+    BoardClockFn previous_;
 };
