@@ -5,6 +5,7 @@
 #include "app/Design.h"
 #include "app/FindBar.h"
 #include "board/Board.h"
+#include "board/BoardCsv.h"
 #include "board/BoardSearch.h"
 #include "board/LineGrid.h"
 #include "common/SpanText.h"
@@ -17,8 +18,12 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -104,6 +109,13 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     Copy1 = tool("Copy1", "&Copy", QKeySequence::Copy);
     // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
     Copy1->setShortcutContext(Qt::WidgetShortcut);
+    Export1 = tool("Export1", "&Export board as CSV...", QKeySequence());
+    connect(Export1, &QAction::triggered, this, &TForm1::Export1Click);
+    ChooseExportPath = [this] {
+        const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'board-'yyyyMMdd-HHmmss'.csv'"));
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export board as CSV"), name,
+                                            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    };
     LineGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
     connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
@@ -410,6 +422,37 @@ void TForm1::FindLine(bool backwards)
     LineGrid->SelectLine(line);
     const auto at = std::lower_bound(matches.begin(), matches.end(), line);
     FindBar->ShowStatus(QStringLiteral("%1 of %2").arg(at - matches.begin() + 1).arg(matches.size()), false);
+}
+
+bool TForm1::Export1Click()
+{
+    const auto fail = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Export board as CSV"), text, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return false;
+    };
+    std::string csv;
+    {
+        std::lock_guard boardRef(CurBoardLock);
+        if (!CurBoard || BoardBusy.load() != 0)
+            return fail(QStringLiteral("There is no board to export yet."));
+        std::lock_guard cells(CurBoard->Lock);
+        csv = BoardCsv(*CurBoard, CurConfig.Get(), CsvClockNow(*CurBoard));
+    }
+    const QString path = ChooseExportPath ? ChooseExportPath() : QString();
+    if (path.isEmpty())
+        return false;
+    // Written beside the target and renamed over it when whole: a failure leaves no partial file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
+        !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(
+            QStringLiteral("The board could not be written to %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    }
+    return true;
 }
 
 void TForm1::About1Click()

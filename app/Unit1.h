@@ -50,6 +50,9 @@ public:
     QAction* FindNext1 = nullptr; // F3
     QAction* FindPrev1 = nullptr; // Shift+F3
     QAction* Copy1 = nullptr;     // Ctrl+C
+    QAction* Export1 = nullptr;   // the whole board as CSV
+    // Asks where the CSV goes; an empty answer exports nothing. Tests answer it themselves.
+    std::function<QString()> ChooseExportPath;
 
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
@@ -64,6 +67,9 @@ public slots:
     void Exit1Click();
     void About1Click();
     void Find1Click();
+    // Writes every line of the board as CSV to the file chosen; a failure leaves no partial file
+    // and a box names the file and the reason. Returns whether the file was written.
+    bool Export1Click();
     // Goes to the next (or previous) line that matches the find bar's text.
     void FindLine(bool backwards);
 

@@ -1,5 +1,6 @@
 #include "board/LineGrid.h"
 
+#include "board/CellTip.h"
 #include "board/TableText.h"
 
 #include "platform/Gbk.h"
@@ -11,6 +12,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 #include <climits>
 
@@ -400,6 +402,30 @@ void TLineGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+bool TLineGrid::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    std::string tip;
+    if (index.isValid() && BoardBusy.load() == 0) {
+        // The board's own text: the grid's copy may be older, or cut by a narrow column.
+        std::lock_guard boardRef(CurBoardLock);
+        if (CurBoard && BoardBusy.load() == 0 && CurBoard->Grid == this) {
+            std::lock_guard cells(CurBoard->Lock);
+            const BoardCell at =
+                BoardCellAt(index.column(), index.row() + 1, CurBoard->GroupCount, CurBoard->LineCount);
+            tip = CellTip(*CurBoard, at.line, at.column, CsvClockNow(*CurBoard));
+        }
+    }
+    if (tip.empty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), QString::fromStdString(tip), viewport(), visualRect(index));
+    return true;
 }
 
 QString TLineGrid::CellText(int col, int row) const

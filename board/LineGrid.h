@@ -87,6 +87,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Hovering a data cell tells its line, the board's whole text and how long it has shown it.
+    bool viewportEvent(QEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
 

@@ -13,7 +13,11 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -169,6 +173,86 @@ TEST_F(ToolsTest, CopyGivesTheSelectedRangeAsTheGridShowsIt)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("query"));
 }
 
+// Runs fn, which shows a modal box, and returns the box's text; the box is closed.
+QString BoxTextOf(const std::function<void()>& fn)
+{
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                text = box->text();
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    poll.start(10);
+    fn();
+    return text;
+}
+
+TEST_F(ToolsTest, ExportWritesEveryLineOfTheBoardAsCsv)
+{
+    TagMonitor* board = Publish(2048, 3);
+    SetCell(*board, "Talking", 5, 2, 0, 15);
+    SetCell(*board, "say \"hi\", then wait", 2047, 4, 0, 15);
+    SetCell(*board, "\xCD\xA8\xBB\xB0\xD6\xD0", 7, 2, 0, 15); // 通话中
+    const std::string path = dir.path() + "/board.csv";
+    form->ChooseExportPath = [&] { return QString::fromStdString(path); };
+    ASSERT_TRUE(form->Export1Click());
+
+    const std::string csv = ReadFile(path);
+    std::vector<std::string> rows;
+    for (size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        rows.push_back(csv.substr(at, end - at));
+    ASSERT_EQ(rows.size(), 1u + 2048u); // headers, then every line, also those never scrolled into view
+    EXPECT_EQ(
+        rows[0].rfind(
+            "线路,脚本文件,状态,当前按键,运行信息,用户消息1,用户消息2,用户消息3,Status since,Seconds in status", 0),
+        0u)
+        << rows[0];
+    EXPECT_EQ(rows[6].substr(0, 10), ",,Talking,");
+    EXPECT_EQ(rows[8].substr(0, 12), ",,通话中,");
+    EXPECT_NE(rows[2048].find(",\"say \"\"hi\"\", then wait\","), std::string::npos) << rows[2048];
+}
+
+TEST_F(ToolsTest, AFailedExportLeavesNoFileAndNamesFileAndReason)
+{
+    SetCell(*Publish(4, 1), "x", 0, 0, 0, 15);
+    const std::string path = dir.path() + "/no such folder/board.csv";
+    form->ChooseExportPath = [&] { return QString::fromStdString(path); };
+    bool written = true;
+    const QString text = BoxTextOf([&] { written = form->Export1Click(); });
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The board could not be written to "))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(path))) << text.toStdString();
+    EXPECT_GT(text.size(), QString::fromStdString(path).size() + 40) << "the reason is given";
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no such folder"));
+
+    // Nothing to export before the first answer.
+    DestroyBoard();
+    const QString none = BoxTextOf([&] { form->Export1Click(); });
+    EXPECT_EQ(none, QStringLiteral("There is no board to export yet."));
+}
+
+TEST_F(ToolsTest, HoveringACellTellsItsLineWholeTextAndTimeInState)
+{
+    TagMonitor* board = Publish(40, 3);
+    const std::string longText(80, 'w');
+    SetCell(*board, longText.c_str(), 13, 4, 0, 15); // the grid never copied it: no tick ran
+    const GridCell cell = GridCellOf(13, 4, 3);
+    QApplication::processEvents();
+    const QRect rect = form->LineGrid->visualRect(form->LineGrid->model()->index(cell.row - 1, cell.col));
+    QHelpEvent help(QEvent::ToolTip, rect.center(), form->LineGrid->viewport()->mapToGlobal(rect.center()));
+    QApplication::sendEvent(form->LineGrid->viewport(), &help);
+    const QString tip = QToolTip::text();
+    EXPECT_TRUE(
+        tip.startsWith(QStringLiteral("Line 13\n") + QString::fromStdString(longText) + QStringLiteral("\nsince ")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith(QStringLiteral(" s)"))) << tip.toStdString();
+    QToolTip::hideText();
+}
+
 TEST_F(ToolsTest, TheToolsAreInTheGridsContextMenuWithTheirShortcuts)
 {
     EXPECT_EQ(form->LineGrid->contextMenuPolicy(), Qt::ActionsContextMenu);
@@ -179,6 +263,7 @@ TEST_F(ToolsTest, TheToolsAreInTheGridsContextMenuWithTheirShortcuts)
     EXPECT_TRUE(items.contains(QStringLiteral("Find &Next|F3")));
     EXPECT_TRUE(items.contains(QStringLiteral("Find &Previous|Shift+F3")));
     EXPECT_TRUE(items.contains(QStringLiteral("&Copy|Ctrl+C")));
+    EXPECT_TRUE(items.contains(QStringLiteral("&Export board as CSV...|")));
 }
 
 } // namespace
