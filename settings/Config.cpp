@@ -1,11 +1,11 @@
 #include "settings/Config.h"
 
+#include "common/Ascii.h"
 #include "common/MonitorView.h"
 #include "common/Texts.h"
 
 #include "platform/System.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -18,13 +18,13 @@ TagRunCfg::TagRunCfg() : Title1(Texts::kTitle1Zh), Title2(Texts::kTitle2Zh), Tit
 int32_t LeadingInt(const char* text)
 {
     const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
+    while (AsciiIsSpace(*p))
         ++p;
     bool negative = false;
     if (*p == '+' || *p == '-')
         negative = *p++ == '-';
     int64_t value = 0;
-    while (*p >= '0' && *p <= '9') {
+    while (AsciiIsDigit(*p)) {
         value = value * 10 + (*p++ - '0');
         if (value > int64_t(INT32_MAX) + 1)
             value = int64_t(INT32_MAX) + 1; // keep reading the digits, but stop growing
@@ -63,15 +63,15 @@ void ApplyLine(TagRunCfg& config, char* line)
     *eq = '\0';
     char* key = line;
     const char* value = eq + 1;
-    if (*key >= '0' && *key <= '9')
+    if (AsciiIsDigit(*key))
         return;
     for (char* k = key; *k; ++k)
-        *k = char(std::toupper(static_cast<unsigned char>(*k)));
+        *k = AsciiToUpper(*k);
 
     if (std::strcmp(key, "LANGUAGE_TYPE") == 0) {
         std::string word(value);
         for (char& c : word)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
+            c = AsciiToUpper(c);
         config.IsEnglish = (word == "ENGLISH" || word == "EN") ? 1 : 0;
     } else if (std::strcmp(key, "TITLE1") == 0) {
         config.Title1 = value;

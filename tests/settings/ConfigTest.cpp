@@ -109,6 +109,45 @@ TEST_F(ConfigTest, LanguageWords)
         EXPECT_EQ(Load(std::string("LANGUAGE_TYPE = ") + word, english).IsEnglish, 0) << word;
 }
 
+// The GUI library sets the C library's locale from the environment. Under a Turkish one, toupper
+// leaves 'i' alone: the keys and the language word must still be upper-cased the ASCII way.
+TEST_F(ConfigTest, TurkishLocaleKeepsTheAsciiCaseRules)
+{
+    TurkishLocale turkish;
+    if (!turkish.active())
+        GTEST_SKIP() << "no Turkish locale: " << turkish.why();
+    // The upper-case SERVER_IP line keeps the test on loopback even if the lower-case one is misread.
+    const TagRunCfg cfg = Load("SERVER_IP = 127.0.0.1\r\n"
+                               "server_ip = localhost\r\n"
+                               "title1 = Agent\r\n"
+                               "Title2 = Queue\r\n"
+                               "sleep_sec = 7\r\n"
+                               "language_type = english\r\n");
+    EXPECT_EQ(cfg.ServerIp, "localhost");
+    EXPECT_EQ(cfg.Title1, "Agent");
+    EXPECT_EQ(cfg.Title2, "Queue");
+    EXPECT_EQ(cfg.SleepSec, 7);
+    EXPECT_EQ(cfg.IsEnglish, 1);
+
+    for (const char* word : {"en", "En", "EN", "english", "English", "eNgLiSh"})
+        EXPECT_EQ(Load(std::string("SERVER_IP = 127.0.0.1\nLANGUAGE_TYPE = ") + word).IsEnglish, 1) << word;
+    TagRunCfg english;
+    english.IsEnglish = 1;
+    for (const char* word : {"Eng", "Chinese", "CN", "", "ENGL\xDDSH", "engl\xFDsh"})
+        EXPECT_EQ(Load(std::string("SERVER_IP = 127.0.0.1\nLANGUAGE_TYPE = ") + word, english).IsEnglish, 0) << word;
+
+    // The program's own file says "LANGUAGE_TYPE = English": it must read back as English.
+    TagRunCfg saved;
+    saved.ServerIp = "127.0.0.1";
+    saved.IsEnglish = 1;
+    ASSERT_EQ(SaveConfig(saved), 0);
+    TagRunCfg back;
+    ASSERT_EQ(LoadConfig(back), 0);
+    EXPECT_EQ(back.IsEnglish, 1);
+    EXPECT_TRUE(back == saved);
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
 TEST_F(ConfigTest, LongLinesArriveInPieces)
 {
     // 511 characters of padding, then a line that the second piece carries on its own.

@@ -4,6 +4,8 @@
 #include "settings/Config.h"
 #include "settings/EventLog.h"
 
+#include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +14,10 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -76,6 +82,74 @@ LinkTiming ShortTiming()
     t.stopWait = 2000ms;
     t.sleepUnit = 10ms;
     return t;
+}
+
+namespace {
+
+std::string localeDir;     // usable: the locale was made and behaves as the Turkish one does
+std::string localeScratch; // removed at exit either way
+
+void RemoveLocaleDir()
+{
+    std::error_code ec;
+    fs::remove_all(localeScratch, ec);
+}
+
+} // namespace
+
+std::string TurkishLocaleDir(std::string& why)
+{
+#ifdef _WIN32
+    why = "no localedef on Windows";
+    return std::string();
+#else
+    static std::string failure;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        std::error_code ec;
+        const fs::path dir = fs::temp_directory_path(ec) / ("quorvane-locale-" + std::to_string(::getpid()));
+        fs::remove_all(dir, ec);
+        const std::string command =
+            "localedef -i tr_TR -f UTF-8 '" + (dir / "tr_TR.UTF-8").string() + "' >/dev/null 2>&1";
+        fs::create_directories(dir, ec);
+        // localedef exits with 1 for mere warnings, so the result is judged by setlocale below.
+        [[maybe_unused]] int rc = std::system(command.c_str());
+        localeScratch = localeDir = dir.string();
+        std::atexit(RemoveLocaleDir);
+        ::setenv("LOCPATH", localeDir.c_str(), 1);
+        const std::string before = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, "tr_TR.UTF-8")) {
+            failure = "localedef could not build tr_TR.UTF-8 (are the locale sources installed?)";
+        } else {
+            // Called through a pointer: the compiler knows toupper as a builtin and reasons about its
+            // result as the "C" locale would.
+            int (*volatile upper)(int) = &::toupper;
+            if (upper('i') != 'i')
+                failure = "tr_TR.UTF-8 upper-cases 'i' to 'I' here";
+            std::setlocale(LC_ALL, before.c_str());
+        }
+        if (!failure.empty())
+            localeDir.clear();
+    }
+    why = failure;
+    return localeDir;
+#endif
+}
+
+TurkishLocale::TurkishLocale()
+{
+    if (TurkishLocaleDir(why_).empty())
+        return;
+    active_ = std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
+    if (!active_)
+        why_ = "setlocale(tr_TR.UTF-8) failed";
+}
+
+TurkishLocale::~TurkishLocale()
+{
+    if (active_)
+        std::setlocale(LC_ALL, "C");
 }
 
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
