@@ -16,6 +16,9 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -151,6 +154,47 @@ TurkishLocale::~TurkishLocale()
     if (active_)
         std::setlocale(LC_ALL, "C");
 }
+
+#ifdef _WIN32
+// The read-only attribute stops every user's writes on Windows: nothing to switch.
+Unprivileged::Unprivileged() {}
+Unprivileged::~Unprivileged() {}
+#else
+namespace {
+constexpr unsigned kNobody = 65534;
+}
+
+Unprivileged::Unprivileged()
+{
+    if (::geteuid() != 0)
+        return;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(size_t(count > 0 ? count : 0));
+    if (count > 0 && ::getgroups(count, groups.data()) != count)
+        groups.clear();
+    groups_.assign(groups.begin(), groups.end());
+    // Real and effective both: access(), which the GUI library's checks use, looks at the real user.
+    if (::syscall(SYS_setgroups, 0, nullptr) != 0 || ::syscall(SYS_setresgid, kNobody, kNobody, 0) != 0 ||
+        ::syscall(SYS_setresuid, kNobody, kNobody, 0) != 0) {
+        why_ = std::string("cannot run as nobody: ") + std::strerror(errno);
+        active_ = false;
+        ::syscall(SYS_setresuid, 0, 0, 0);
+        ::syscall(SYS_setresgid, 0, 0, 0);
+        return;
+    }
+    switched_ = true;
+}
+
+Unprivileged::~Unprivileged()
+{
+    if (!switched_)
+        return;
+    ::syscall(SYS_setresuid, 0, 0, 0);
+    ::syscall(SYS_setresgid, 0, 0, 0);
+    std::vector<gid_t> groups(groups_.begin(), groups_.end());
+    ::syscall(SYS_setgroups, groups.size(), groups.data());
+}
+#endif
 
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
 {

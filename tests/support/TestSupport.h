@@ -60,6 +60,27 @@ private:
     std::string why_;
 };
 
+// Runs the calling thread as the unprivileged user nobody for the object's life when the tests run as
+// root, whose writes permission bits do not stop; elsewhere it changes nothing. Only this thread
+// changes (the raw system calls skip the C library's broadcast to every thread), and the saved user
+// stays root, so the destructor can switch back. active() is false, with why(), when root could not
+// switch: a read-only case then skips plainly instead of passing for the wrong reason.
+class Unprivileged {
+public:
+    Unprivileged();
+    ~Unprivileged();
+    Unprivileged(const Unprivileged&) = delete;
+    Unprivileged& operator=(const Unprivileged&) = delete;
+    bool active() const { return active_; }
+    const std::string& why() const { return why_; }
+
+private:
+    bool active_ = true;
+    bool switched_ = false;
+    std::vector<unsigned> groups_;
+    std::string why_;
+};
+
 // Polls cond every millisecond until it holds or the time-out passes; returns cond().
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
