@@ -212,6 +212,32 @@ TEST_F(ConfigTest, FailedSaveKeepsTheOldFileWhole)
     EXPECT_EQ(boxes.messages()[0].caption, "Save Config Error");
 }
 
+// A file made read-only (on Windows: the read-only attribute) cannot be opened for writing, so the
+// replace must not go around that by renaming a new file over it. Root writes regardless of the
+// bits, so the save runs as nobody there; the folder is open to all, so only the file's bits refuse.
+TEST_F(ConfigTest, ReadOnlyFileIsNotReplaced)
+{
+    namespace fs = std::filesystem;
+    WriteFile(kConfigFileName, "SERVER_PORT = 1234\n");
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(kConfigFileName, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    TagRunCfg cfg;
+    cfg.ServerIp = "127.0.0.1";
+    int rc = 0;
+    {
+        Unprivileged nobody;
+        if (!nobody.active())
+            GTEST_SKIP() << nobody.why();
+        rc = SaveConfig(cfg);
+    }
+    fs::permissions(kConfigFileName, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(ReadFile(kConfigFileName), "SERVER_PORT = 1234\n");
+    EXPECT_FALSE(fs::exists("Quorvane.cfg.tmp"));
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].caption, "Save Config Error");
+}
+
 TEST_F(ConfigTest, RemovedKeyKeepsTheEarlierValue)
 {
     TagRunCfg cfg = Load("SERVER_PORT = 3000\n");
