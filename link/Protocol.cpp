@@ -1,17 +1,13 @@
 #include "link/Protocol.h"
 
 #include "board/Board.h"
+#include "common/Ascii.h"
 #include "settings/EventLog.h"
 
 #include <bit>
 #include <cstring>
 
 namespace {
-
-bool IsDigit(uint8_t c)
-{
-    return c >= '0' && c <= '9';
-}
 
 int16_t ReadInt16(const uint8_t* p)
 {
@@ -75,9 +71,9 @@ bool FrameReady(TagTcpConnection& link)
     if (link.size <= 4)
         return false;
     const uint8_t* b = link.recvBuf;
-    if (IsDigit(b[0]) && IsDigit(b[1])) {
+    if (AsciiIsDigit(b[0]) && AsciiIsDigit(b[1])) {
         int value = 0;
-        for (int i = 0; i < 4 && IsDigit(b[i]); ++i)
+        for (int i = 0; i < 4 && AsciiIsDigit(b[i]); ++i)
             value = value * 10 + (b[i] - '0');
         link.packLen = value;
     } else {
