@@ -7,6 +7,8 @@
 #include "board/GridMap.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <vector>
@@ -75,12 +77,25 @@ public:
     GridWindow VisibleWindow() const;
 
     LineGridModel* Model() const { return model_; }
+    // How many texts are kept shaped for drawing.
+    qsizetype LaidOutTextCount() const { return laidOut_.size() + laidOutOld_.size(); }
 
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The grid lines of the part of the view being painted, where the table view would draw them.
+    void PaintGridLines(const QRegion& region);
+    // The text shaped once for drawing; null for a text that is drawn as it comes.
+    const QStaticText* LaidOutText(const QString& text) const;
+
+    // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most this many.
+    static constexpr qsizetype kMaxLaidOutTexts = 16384;
+    mutable QHash<QString, QStaticText> laidOut_;    // drawn since the store last filled up
+    mutable QHash<QString, QStaticText> laidOutOld_; // drawn before that
+
     LineGridModel* model_;
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then
     // reports every cell it writes on its own, as it once did.
