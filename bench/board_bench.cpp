@@ -142,6 +142,27 @@ void BM_PaintViewport_Wall(benchmark::State& state)
 }
 BENCHMARK(BM_PaintViewport_Wall)->ArgName("groups")->Arg(4)->Arg(10)->Unit(benchmark::kMillisecond);
 
+// The same with a text never shown before in every cell in view at every paint, as on a board where
+// every line changes between two ticks.
+void BM_PaintViewport_WallNewTexts(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)), QSize(3824, 2008));
+    const GridWindow view = f.grid->VisibleWindow();
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int r = view.top; r <= view.bottom; ++r) {
+            for (int c = view.left; c <= view.right; ++c)
+                f.grid->Model()->StoreCellText(c, r - 1, QStringLiteral("Incoming 1390%1").arg(n++));
+        }
+        state.ResumeTiming();
+        QPixmap pixmap = f.grid->grab();
+        benchmark::DoNotOptimize(pixmap);
+    }
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_PaintViewport_WallNewTexts)->ArgName("groups")->Arg(10)->Unit(benchmark::kMillisecond);
+
 // The worker's writes: one lock per frame of records, as the frame decoding does, and one lock
 // per cell through the convenience form.
 void BM_SetCell_PerFrameLock(benchmark::State& state)

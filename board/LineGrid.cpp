@@ -415,9 +415,11 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
             return nullptr;
     }
     // The same few texts (states, scripts, queues, numbers) come back all over a board and tick
-    // after tick: a text is shaped once and its glyphs drawn from then on. Texts not drawn since the
-    // store last filled up are dropped with the older half, so a board full of new texts costs one
-    // shaping each, never a sudden re-shaping of everything in view.
+    // after tick: such a text is shaped once and its glyphs drawn from then on. Shaping a text for
+    // keeping costs about twice drawing it once, so a text is kept only when it comes back: one that
+    // is seen once (a caller's number, a counter) is drawn as it comes. Texts not drawn since the
+    // store last filled up are dropped with the older half, so a board full of new texts never
+    // re-shapes everything in view at once.
     auto it = laidOut_.find(text);
     if (it != laidOut_.end())
         return &it.value();
@@ -425,6 +427,13 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
     if (auto old = laidOutOld_.find(text); old != laidOutOld_.end()) {
         laid = old.value();
     } else {
+        if (seenOnce_.size() >= kMaxLaidOutTexts)
+            seenOnce_.clear();
+        if (!seenOnce_.contains(text)) {
+            seenOnce_.insert(text);
+            return nullptr;
+        }
+        seenOnce_.remove(text);
         laid.setText(text);
         laid.setTextFormat(Qt::PlainText);
         QTextOption option;

@@ -8,6 +8,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -88,13 +89,15 @@ protected:
 private:
     // The grid lines of the part of the view being painted, where the table view would draw them.
     void PaintGridLines(const QRegion& region);
-    // The text shaped once for drawing; null for a text that is drawn as it comes.
+    // The text shaped once for drawing; null for a text that is drawn as it comes (the first time it
+    // is seen, or one with control characters).
     const QStaticText* LaidOutText(const QString& text) const;
 
     // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most this many.
     static constexpr qsizetype kMaxLaidOutTexts = 16384;
     mutable QHash<QString, QStaticText> laidOut_;    // drawn since the store last filled up
     mutable QHash<QString, QStaticText> laidOutOld_; // drawn before that
+    mutable QSet<QString> seenOnce_;                 // drawn once, not kept yet
 
     LineGridModel* model_;
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then

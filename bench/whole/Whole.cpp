@@ -51,6 +51,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -61,6 +63,14 @@ using Clock = std::chrono::steady_clock;
 double Ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// CPU time of the calling thread: what a paint cost, however long other processes kept it waiting.
+double ThreadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 struct Options {
@@ -491,8 +501,11 @@ int RunStop(const Options& o)
 struct TickTimes {
     Clock::time_point start;
     double refreshMs = -1;
-    double paintMs = 0;      // the grid's paint events until the next tick
-    double updateMs = 0;     // the window's update requests (paint and flush) until the next tick
+    double refreshCpuMs = -1;
+    double paintMs = 0;    // the grid's paint events until the next tick
+    double paintCpuMs = 0; // the GUI thread's CPU time in them
+    double updateMs = 0;   // the window's update requests (paint and flush) until the next tick
+    double updateCpuMs = 0;
     double paintEndMs = -1;  // end of the first update request after the refresh that painted the grid
     double pixelsMs = -1;    // the look at the screen that saw the probe cell's new pixels had ended
     double pixelsLowMs = -1; // the last look that did not see them had begun
@@ -528,19 +541,22 @@ protected:
             StartTick();
         } else if (watched == &form_ && event->type() == QEvent::UpdateRequest && !inUpdate_) {
             paintedInUpdate_ = false;
-            const auto [ms, end] = Deliver(watched, event, inUpdate_);
+            const auto [ms, cpuMs, end] = Deliver(watched, event, inUpdate_);
             if (open_ && refreshed_) {
                 TickTimes& t = ticks_.back();
                 t.updateMs += ms;
+                t.updateCpuMs += cpuMs;
                 if (t.paintEndMs < 0 && paintedInUpdate_)
                     t.paintEndMs = Ms(end - t.start);
             }
             return true;
         } else if (watched == &viewport_ && event->type() == QEvent::Paint && !inPaint_) {
-            const auto [ms, end] = Deliver(watched, event, inPaint_);
+            const auto [ms, cpuMs, end] = Deliver(watched, event, inPaint_);
             paintedInUpdate_ = true;
-            if (open_ && refreshed_)
+            if (open_ && refreshed_) {
                 ticks_.back().paintMs += ms;
+                ticks_.back().paintCpuMs += cpuMs;
+            }
             return true;
         }
         return false;
@@ -554,14 +570,16 @@ private:
         QImage before;
     };
 
-    static std::pair<double, Clock::time_point> Deliver(QObject* watched, QEvent* event, bool& inside)
+    // Wall time, the GUI thread's CPU time, and the end.
+    static std::tuple<double, double, Clock::time_point> Deliver(QObject* watched, QEvent* event, bool& inside)
     {
         inside = true;
+        const double cpu = ThreadCpuMs();
         const auto begin = Clock::now();
         QCoreApplication::sendEvent(watched, event);
         const auto end = Clock::now();
         inside = false;
-        return {Ms(end - begin), end};
+        return {Ms(end - begin), ThreadCpuMs() - cpu, end};
     }
 
     QImage Grab(int col, int dataRow) const
@@ -634,6 +652,7 @@ private:
         ChooseProbe(t);
         // The probe's look-up and first look are the harness's, not the refresh's.
         t.start = Clock::now();
+        refreshCpuStart_ = ThreadCpuMs();
         ticks_.push_back(t);
     }
 
@@ -644,6 +663,7 @@ private:
         TickTimes& t = ticks_.back();
         lastLookStart_ = Clock::now();
         t.refreshMs = Ms(lastLookStart_ - t.start);
+        t.refreshCpuMs = ThreadCpuMs() - refreshCpuStart_;
         refreshed_ = true;
         if (probe_.col >= 0 && !probe_.before.isNull() &&
             grid_.Model()->CellText(probe_.col, probe_.dataRow) != probe_.oldText) {
@@ -677,6 +697,7 @@ private:
     std::vector<TickTimes> ticks_;
     Probe probe_;
     Clock::time_point lastLookStart_;
+    double refreshCpuStart_ = 0;
     bool recording_ = false;
     bool open_ = false;      // the current tick is recorded
     bool refreshed_ = false; // its refresh has returned
@@ -713,6 +734,7 @@ int RunWall(const Options& o)
     probe.Record(false);
 
     std::vector<double> refresh, paint, update, paintEnd, pixels, pixelsLow, cells, intervals, idleRefresh;
+    std::vector<double> refreshCpu, paintCpu, updateCpu;
     int probed = 0, missed = 0, quiet = 0;
     const std::vector<TickTimes>& ticks = probe.Ticks();
     for (size_t i = 0; i < ticks.size(); ++i) {
@@ -730,6 +752,9 @@ int RunWall(const Options& o)
         refresh.push_back(t.refreshMs);
         paint.push_back(t.paintMs);
         update.push_back(t.updateMs);
+        refreshCpu.push_back(t.refreshCpuMs);
+        paintCpu.push_back(t.paintCpuMs);
+        updateCpu.push_back(t.updateCpuMs);
         if (t.paintEndMs >= 0)
             paintEnd.push_back(t.paintEndMs);
         probed += t.probed;
@@ -752,6 +777,9 @@ int RunWall(const Options& o)
     Percentiles("refresh_quiet_ms", idleRefresh);
     Percentiles("paint_ms", paint);
     Percentiles("update_ms", update);
+    Percentiles("refresh_cpu_ms", refreshCpu);
+    Percentiles("paint_cpu_ms", paintCpu);
+    Percentiles("update_cpu_ms", updateCpu);
     Percentiles("tick_to_paint_end_ms", paintEnd);
     Percentiles("tick_to_pixels_ms", pixels);
     Percentiles("tick_to_pixels_low_ms", pixelsLow);

@@ -583,8 +583,10 @@ def print_table(r):
                 f"{int(t['viewport_width'])} x {int(t['viewport_height'])} grid", "-")
             row("  refresh (Timer1Timer)", spread("refresh_ms"), "-")
             row("  repaint: the grid's paint events", spread("paint_ms"), "-")
+            row("    GUI thread CPU in them", spread("paint_cpu_ms"), "-")
             row("  repaint: the window's update requests (paint + flush)", spread("update_ms"),
                 "median <= 40, max <= 80 ms" if s0g10 else "-", t.get("update_ms_max") if s0g10 else None, 80)
+            row("    GUI thread CPU in them", spread("update_cpu_ms"), "-")
             row(f"  tick to pixels (probed {int(t['probed'])}, missed {int(t['missed'])})", spread("tick_to_pixels_ms"),
                 "max <= 40 ms" if s1 else "-", t.get("tick_to_pixels_ms_max") if s1 else None, 40)
     width = [max(len(x[i]) for x in rows + [("Measure", "Figure", "Target", "Ratio")]) for i in range(4)]
