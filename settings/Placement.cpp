@@ -36,12 +36,9 @@ void ShowSettingsError(const char* text)
 // Opens the store with full access, creating it when it does not exist yet.
 std::unique_ptr<QSettings> OpenStore()
 {
-    std::unique_ptr<QSettings> store = storeFactory ? storeFactory() : NativeStore();
-    // isWritable() also creates the folders of a file-based store.
-    if (!store || store->status() != QSettings::NoError || !store->isWritable()) {
+    std::unique_ptr<QSettings> store = OpenPlacementStore();
+    if (!store)
         ShowSettingsError("Error creating/opening the key");
-        return nullptr;
-    }
     return store;
 }
 
@@ -174,6 +171,15 @@ void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> 
 void SetPlacementStore(PlacementStore store)
 {
     storeFactory = std::move(store);
+}
+
+std::unique_ptr<QSettings> OpenPlacementStore()
+{
+    std::unique_ptr<QSettings> store = storeFactory ? storeFactory() : NativeStore();
+    // isWritable() also creates the folders of a file-based store.
+    if (!store || store->status() != QSettings::NoError || !store->isWritable())
+        return nullptr;
+    return store;
 }
 
 int ReadOrCreateValue(QSettings& store, const char* name, const char* defaultText, int& value)
