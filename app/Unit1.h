@@ -16,6 +16,7 @@ class QAction;
 class QMenu;
 class TFindBar;
 class TLineGrid;
+class TOverviewForm;
 
 class TForm1 : public QMainWindow, public MonitorView {
     Q_OBJECT
@@ -51,6 +52,10 @@ public:
     QAction* FindPrev1 = nullptr; // Shift+F3
     QAction* Copy1 = nullptr;     // Ctrl+C
 
+    // The line overview, F2; its window is made when first asked for.
+    QAction* Overview1 = nullptr;
+    TOverviewForm* OverviewForm = nullptr;
+
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
     // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
@@ -64,6 +69,7 @@ public slots:
     void Exit1Click();
     void About1Click();
     void Find1Click();
+    void Overview1Click();
     // Goes to the next (or previous) line that matches the find bar's text.
     void FindLine(bool backwards);
 

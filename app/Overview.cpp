@@ -1,0 +1,591 @@
+#include "app/Overview.h"
+
+#include "board/Board.h"
+#include "board/GridMap.h"
+#include "common/SpanText.h"
+#include "link/BoardAge.h"
+#include "link/Link.h"
+#include "platform/Gbk.h"
+#include "settings/Config.h"
+#include "settings/Placement.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// Choices and geometry live in a group of their own beside the main window's placement.
+const char kColumnKey[] = "Overview/Column";
+const char kThresholdKey[] = "Overview/Threshold";
+const char kGeometryKey[] = "Overview/Geometry";
+
+// A wall screen's full board: 2048 tiles in 1280 x 720 are still 17 x 18 pixels beside the legend.
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 720;
+constexpr int kLegendWidth = 200;
+constexpr int kLargestNumberPx = 12;
+constexpr int kSmallestNumberPx = 7;
+
+QColor ToQColor(TColor c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+int Digits(int n)
+{
+    int d = 1;
+    for (; n >= 10; n /= 10)
+        ++d;
+    return d;
+}
+
+void SetText(QLabel* label, const QString& text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+
+QLabel* MakeLabel(const char* objectName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(objectName));
+    // The legend shows the server's texts: never as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TTilePainter
+
+QRect TTilePainter::TileRectOf(const TagTileLayout& layout, int line)
+{
+    const TagTileRect r = TileRect(layout, line, kGap);
+    return QRect(r.X, r.Y, r.Width, r.Height);
+}
+
+QColor TTilePainter::MarkColor(TColor back)
+{
+    const QColor c = ToQColor(back);
+    const int luma = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+    return luma >= 128 ? QColor(0, 0, 0) : QColor(255, 255, 255);
+}
+
+void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
+{
+    if (layout.Columns == preparedFor_.Columns && layout.Rows == preparedFor_.Rows &&
+        layout.TileWidth == preparedFor_.TileWidth && layout.TileHeight == preparedFor_.TileHeight &&
+        layout.Count == preparedFor_.Count && font == baseFont_)
+        return;
+    preparedFor_ = layout;
+    baseFont_ = font;
+    texts_.assign(size_t(std::max(0, layout.Count)), QStaticText());
+    numbers_ = false;
+    if (layout.Empty())
+        return;
+    // A number stays clear of a stuck tile's outline. The largest size at which the longest number
+    // fits; where even the smallest is too wide for it, the shorter numbers still show.
+    const TagTileRect tile = TileRect(layout, 0, kGap);
+    const int roomWidth = tile.Width - 2 * kMarkWidth;
+    const int roomHeight = tile.Height - 2 * kMarkWidth;
+    const int longest = Digits(layout.Count - 1);
+    for (int px = std::min(kLargestNumberPx, roomHeight); px >= kSmallestNumberPx; --px) {
+        QFont f(font);
+        f.setPixelSize(px);
+        const QFontMetrics m(f);
+        const QRect digit = m.tightBoundingRect(QStringLiteral("0"));
+        if (digit.height() > roomHeight)
+            continue;
+        numberFont_ = f;
+        numbers_ = true;
+        numberAscent_ = m.ascent();
+        digitHeight_ = digit.height();
+        roomWidth_ = roomWidth;
+        for (int d = 1; d < int(digitWidths_.size()); ++d)
+            digitWidths_[size_t(d)] = m.horizontalAdvance(QString(d, QLatin1Char('8')));
+        if (digitWidths_[size_t(longest)] <= roomWidth)
+            break;
+    }
+}
+
+bool TTilePainter::NumberFits(int line) const
+{
+    if (!numbers_ || line < 0)
+        return false;
+    const int d = Digits(line);
+    return d < int(digitWidths_.size()) && digitWidths_[size_t(d)] <= roomWidth_;
+}
+
+void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QRect& exposed,
+                         const QFont& font)
+{
+    Prepare(layout, font);
+    const int count = std::min(layout.Count, int(o.Tiles.size()));
+    if (layout.Empty() || count == 0)
+        return;
+    // Only the rows and columns that meet the exposed part: a changed tile repaints alone.
+    const int firstCol = std::max(0, exposed.left() / layout.TileWidth);
+    const int lastCol = std::min(layout.Columns - 1, exposed.right() / layout.TileWidth);
+    const int firstRow = std::max(0, exposed.top() / layout.TileHeight);
+    const int lastRow = std::min(layout.Rows - 1, exposed.bottom() / layout.TileHeight);
+    painter.setFont(numberFont_);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int col = firstCol; col <= lastCol; ++col) {
+            const int line = row * layout.Columns + col;
+            if (line >= count)
+                break;
+            const TagOverviewTile& tile = o.Tiles[size_t(line)];
+            const QRect r = TileRectOf(layout, line);
+            painter.fillRect(r, ToQColor(tile.BackColor));
+            if (tile.Stuck) {
+                const QColor mark = MarkColor(tile.BackColor);
+                const int m = std::min({kMarkWidth, r.width() / 2, r.height() / 2});
+                painter.fillRect(r.x(), r.y(), r.width(), m, mark);
+                painter.fillRect(r.x(), r.bottom() - m + 1, r.width(), m, mark);
+                painter.fillRect(r.x(), r.y(), m, r.height(), mark);
+                painter.fillRect(r.right() - m + 1, r.y(), m, r.height(), mark);
+            }
+            if (!NumberFits(line))
+                continue;
+            QStaticText& text = texts_[size_t(line)];
+            if (text.text().isEmpty()) {
+                text.setTextFormat(Qt::PlainText);
+                text.setText(QString::number(line));
+                text.prepare(QTransform(), numberFont_);
+            }
+            const int width = digitWidths_[size_t(Digits(line))];
+            const int baseline = r.y() + (r.height() + digitHeight_) / 2;
+            painter.setPen(ToQColor(tile.ForeColor));
+            painter.drawStaticText(QPoint(r.x() + (r.width() - width) / 2, baseline - numberAscent_), text);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTileView
+
+TTileView::TTileView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TileView"));
+    // Every pixel is painted here: Qt need not clear the exposed part first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(64, 64);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QString TTileView::PlainToolTip(const QString& text)
+{
+    // A tooltip takes anything that looks like markup as markup; the server's texts must not be.
+    QString html = text.toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>");
+}
+
+void TTileView::ShowOverview(std::optional<TagOverview> o)
+{
+    if (!o) {
+        if (shown_) {
+            shown_.reset();
+            Relayout();
+            update();
+        }
+        return;
+    }
+    if (!shown_ || shown_->Tiles.size() != o->Tiles.size()) {
+        shown_ = std::move(o);
+        Relayout();
+        update();
+        return;
+    }
+    const std::vector<int> changed = ChangedTiles(*shown_, *o);
+    shown_ = std::move(o);
+    if (changed.empty())
+        return;
+    // A region of many small rectangles costs more than it saves: then the whole view.
+    if (changed.size() > 256) {
+        update();
+        return;
+    }
+    QRegion region;
+    for (int line : changed)
+        region += TileRectOf(line);
+    update(region);
+}
+
+void TTileView::Relayout()
+{
+    layout_ = shown_ ? LayTiles(int(shown_->Tiles.size()), width(), height()) : TagTileLayout();
+}
+
+int TTileView::LineAt(const QPoint& point) const
+{
+    return shown_ ? TileAt(layout_, point.x(), point.y(), TTilePainter::kGap) : -1;
+}
+
+QRect TTileView::TileRectOf(int line) const
+{
+    return TTilePainter::TileRectOf(layout_, line);
+}
+
+bool TTileView::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const int line = LineAt(help->pos());
+    const QString text = line >= 0 && LineToolTip ? LineToolTip(line) : QString();
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), PlainToolTip(text), this, TileRectOf(line));
+    }
+    return true;
+}
+
+void TTileView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), palette().window());
+    if (!shown_) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignCenter, EmptyText());
+        return;
+    }
+    painter_.Paint(painter, layout_, *shown_, event->rect(), font());
+}
+
+void TTileView::resizeEvent(QResizeEvent* event)
+{
+    Relayout();
+    QWidget::resizeEvent(event);
+}
+
+void TTileView::mousePressEvent(QMouseEvent* event)
+{
+    pressed_ = event->button() == Qt::LeftButton ? LineAt(event->position().toPoint()) : -1;
+    QWidget::mousePressEvent(event);
+}
+
+void TTileView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A click is a press and a release on the same tile.
+    const int line = event->button() == Qt::LeftButton ? LineAt(event->position().toPoint()) : -1;
+    const bool clicked = line >= 0 && line == pressed_;
+    pressed_ = -1;
+    if (clicked)
+        emit LineClicked(line);
+    QWidget::mouseReleaseEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TOverviewForm
+
+TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("OverviewForm"));
+    setWindowTitle(QStringLiteral("Line overview"));
+
+    LegendPan = new QWidget(this);
+    LegendPan->setObjectName(QStringLiteral("LegendPan"));
+    LegendPan->setFixedWidth(kLegendWidth);
+    auto* legend = new QVBoxLayout(LegendPan);
+    legend->setContentsMargins(6, 6, 6, 6);
+
+    ColumnBox = new QComboBox(LegendPan);
+    ColumnBox->setObjectName(QStringLiteral("ColumnBox"));
+    for (int k = 0; k < kColsPerLine; ++k)
+        ColumnBox->addItem(QString(), k);
+    auto* columnCaption = new QLabel(QStringLiteral("&Colour by column:"), LegendPan);
+    columnCaption->setBuddy(ColumnBox);
+
+    ThresholdBox = new QComboBox(LegendPan);
+    ThresholdBox->setObjectName(QStringLiteral("ThresholdBox"));
+    for (int minutes : kOverviewThresholds)
+        ThresholdBox->addItem(minutes == 0 ? QStringLiteral("off") : QStringLiteral("%1 min").arg(minutes), minutes);
+    auto* thresholdCaption = new QLabel(QStringLiteral("&Unchanged for more than:"), LegendPan);
+    thresholdCaption->setBuddy(ThresholdBox);
+
+    AgeLab = MakeLabel("AgeLab", LegendPan);
+    QFont bold = AgeLab->font();
+    bold.setBold(true);
+    AgeLab->setFont(bold);
+    QPalette agePalette = AgeLab->palette();
+    agePalette.setColor(QPalette::WindowText, QColor(204, 102, 0)); // as the status panel's overdue text
+    AgeLab->setPalette(agePalette);
+    AgeLab->hide();
+    TotalLab = MakeLabel("TotalLab", LegendPan);
+    TotalLab->setFont(bold);
+    LongerLab = MakeLabel("LongerLab", LegendPan);
+    LongerLab->hide();
+
+    legend->addWidget(columnCaption);
+    legend->addWidget(ColumnBox);
+    legend->addWidget(thresholdCaption);
+    legend->addWidget(ThresholdBox);
+    legend->addSpacing(8);
+    legend->addWidget(AgeLab);
+    legend->addWidget(TotalLab);
+    legend->addWidget(LongerLab);
+    auto* entries = new QGridLayout();
+    entries->setHorizontalSpacing(6);
+    entries->setColumnStretch(1, 1);
+    for (size_t i = 0; i <= kLegendTexts; ++i) {
+        auto* swatch = new QLabel(LegendPan);
+        swatch->setObjectName(QStringLiteral("SwatchLab%1").arg(i));
+        swatch->setFixedSize(14, 14);
+        swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+        swatch->setAutoFillBackground(true);
+        swatch->hide();
+        QLabel* label = MakeLabel("", LegendPan);
+        label->setObjectName(QStringLiteral("LegendLab%1").arg(i));
+        label->hide();
+        entries->addWidget(swatch, int(i), 0, Qt::AlignTop);
+        entries->addWidget(label, int(i), 1);
+        SwatchLabs.push_back(swatch);
+        LegendLabs.push_back(label);
+    }
+    legend->addLayout(entries);
+    legend->addStretch(1);
+
+    TileView = new TTileView(this);
+    TileView->LineToolTip = [this](int line) { return LineToolTip(line); };
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(LegendPan);
+    layout->addWidget(TileView, 1);
+
+    // The operator's last choices; a store that cannot be opened leaves the defaults.
+    int column = 2;
+    int threshold = 0;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
+        bool ok = false;
+        const int stored = store->value(QLatin1String(kColumnKey)).toInt(&ok);
+        if (ok && stored >= 0 && stored < kColsPerLine)
+            column = stored;
+        threshold = OverviewThreshold(store->value(QLatin1String(kThresholdKey)).toInt());
+    }
+    ColumnBox->setCurrentIndex(column);
+    ThresholdBox->setCurrentIndex(ThresholdBox->findData(threshold));
+    ShowHeaders();
+    ShowLegend(std::nullopt);
+
+    connect(ColumnBox, &QComboBox::currentIndexChanged, this, [this] {
+        SaveChoice(kColumnKey, Column());
+        RefreshOverview();
+    });
+    connect(ThresholdBox, &QComboBox::currentIndexChanged, this, [this] {
+        SaveChoice(kThresholdKey, ThresholdMinutes());
+        RefreshOverview();
+    });
+    connect(TileView, &TTileView::LineClicked, this, &TOverviewForm::LineChosen);
+}
+
+TOverviewForm::~TOverviewForm()
+{
+    // Destroyed with the main window, which closes without closing this one first.
+    if (isVisible())
+        SaveGeometry();
+}
+
+int TOverviewForm::Column() const
+{
+    return ColumnBox->currentData().toInt();
+}
+
+int TOverviewForm::ThresholdMinutes() const
+{
+    return ThresholdBox->currentData().toInt();
+}
+
+void TOverviewForm::Open()
+{
+    if (!placed_)
+        PlaceFirstTime();
+    RefreshOverview();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TOverviewForm::PlaceFirstTime()
+{
+    placed_ = true;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
+        const QByteArray geometry = store->value(QLatin1String(kGeometryKey)).toByteArray();
+        if (!geometry.isEmpty() && restoreGeometry(geometry))
+            return;
+    }
+    // The first time: as large as a wall screen's board needs, but never larger than the screen,
+    // centred over the window it was asked from.
+    QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
+    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10), std::min(kDefaultHeight, room.height() * 9 / 10));
+    resize(size);
+    const QPoint centre = over ? over->frameGeometry().center() : room.center();
+    QRect place(QPoint(0, 0), size);
+    place.moveCenter(centre);
+    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - size.width())));
+    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    move(place.topLeft());
+}
+
+void TOverviewForm::SaveChoice(const char* name, int value)
+{
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
+        store->setValue(QLatin1String(name), value);
+}
+
+void TOverviewForm::SaveGeometry()
+{
+    if (!placed_)
+        return;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
+        store->setValue(QLatin1String(kGeometryKey), saveGeometry());
+}
+
+void TOverviewForm::hideEvent(QHideEvent* event)
+{
+    SaveGeometry();
+    QWidget::hideEvent(event);
+}
+
+void TOverviewForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TOverviewForm::ShowHeaders()
+{
+    const std::array<std::string, 8> headers = HeaderTexts(CurConfig.Get());
+    if (headers == headers_)
+        return;
+    headers_ = headers;
+    for (int k = 0; k < kColsPerLine; ++k)
+        ColumnBox->setItemText(k, FromGbk(headers_[size_t(k)]));
+}
+
+void TOverviewForm::RefreshOverview()
+{
+    ShowHeaders();
+    std::optional<TagOverview> next;
+    bool keep = false;
+    {
+        // As the main window's tick reads it: the reference, then the board.
+        std::lock_guard boardRef(CurBoardLock);
+        const uint8_t busy = BoardBusy.load();
+        if ((busy & kBusyStopped) == 0 && CurBoard) {
+            if (busy != 0) {
+                keep = true; // a board being replaced: the last picture stays until the new one is laid out
+            } else {
+                std::lock_guard cells(CurBoard->Lock);
+                next = TakeOverview(*CurBoard, Column(), ThresholdMinutes(), CurBoard->Clock());
+            }
+        }
+    }
+    if (!keep) {
+        TileView->ShowOverview(std::move(next));
+        ShowLegend(TileView->Shown());
+    }
+
+    const std::string age = CurLink
+                                ? BoardAgeText(CurLink->connected.load(), WatchAnswer(*CurLink, SteadyMs()), SteadyMs())
+                                : std::string();
+    SetText(AgeLab, QString::fromStdString(age));
+    AgeLab->setVisible(!age.empty());
+}
+
+void TOverviewForm::ShowLegend(const std::optional<TagOverview>& o)
+{
+    if (!o) {
+        SetText(TotalLab, TTileView::EmptyText());
+        LongerLab->hide();
+        for (size_t i = 0; i < LegendLabs.size(); ++i) {
+            LegendLabs[i]->hide();
+            SwatchLabs[i]->hide();
+        }
+        return;
+    }
+    SetText(TotalLab, QStringLiteral("Total %1").arg(o->Total));
+    if (o->ThresholdMinutes > 0) {
+        SetText(LongerLab,
+                QStringLiteral("Unchanged for more than %1 min: %2").arg(o->ThresholdMinutes).arg(o->Longer));
+        LongerLab->show();
+    } else {
+        LongerLab->hide();
+    }
+    for (size_t i = 0; i < LegendLabs.size(); ++i) {
+        if (i >= o->Legend.size()) {
+            LegendLabs[i]->hide();
+            SwatchLabs[i]->hide();
+            continue;
+        }
+        const TagLegendEntry& e = o->Legend[i];
+        QString name;
+        if (e.OtherTexts > 0)
+            name = QStringLiteral("%1 other texts").arg(e.OtherTexts);
+        else if (e.Text.empty())
+            name = QStringLiteral("(blank)");
+        else
+            name = FromGbk(e.Text);
+        QString text = name + QLatin1Char(' ') + QString::number(e.Lines);
+        if (o->ThresholdMinutes > 0 && e.Longer > 0)
+            text += QStringLiteral(", %1 unchanged").arg(e.Longer);
+        SetText(LegendLabs[i], text);
+        LegendLabs[i]->show();
+        // The gathered rest has no one colour.
+        QLabel* swatch = SwatchLabs[i];
+        const QColor back = e.OtherTexts > 0 ? palette().color(QPalette::Window) : ToQColor(e.BackColor);
+        if (swatch->palette().color(QPalette::Window) != back) {
+            QPalette pal = swatch->palette();
+            pal.setColor(QPalette::Window, back);
+            swatch->setPalette(pal);
+        }
+        swatch->show();
+    }
+}
+
+QString TOverviewForm::LineToolTip(int line) const
+{
+    const int column = Column();
+    std::optional<TagOverviewLine> info;
+    {
+        std::lock_guard boardRef(CurBoardLock);
+        if (!CurBoard || BoardBusy.load() != 0)
+            return QString();
+        std::lock_guard cells(CurBoard->Lock);
+        info = OverviewLine(*CurBoard, line, column, CurBoard->Clock());
+    }
+    if (!info)
+        return QString();
+    QString text =
+        QStringLiteral("Line %1: %2 for %3")
+            .arg(line)
+            .arg(FromGbk(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
+    for (int k = 0; k < kColsPerLine; ++k)
+        text +=
+            QLatin1Char('\n') + FromGbk(headers_[size_t(k)]) + QStringLiteral(": ") + FromGbk(info->Texts[size_t(k)]);
+    return text;
+}
