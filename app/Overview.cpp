@@ -132,8 +132,18 @@ bool TTilePainter::NumberFits(int line) const
     return d < int(digitWidths_.size()) && digitWidths_[size_t(d)] <= roomWidth_;
 }
 
+template <typename T>
+std::vector<T>& TTilePainter::Bucket(std::vector<std::pair<QRgb, std::vector<T>>>& buckets, QRgb colour)
+{
+    for (auto& [c, items] : buckets) {
+        if (c == colour)
+            return items;
+    }
+    return buckets.emplace_back(colour, std::vector<T>()).second;
+}
+
 void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QRect& exposed,
-                         const QFont& font)
+                         const QFont& font, const QColor& background)
 {
     Prepare(layout, font);
     const int count = std::min(layout.Count, int(o.Tiles.size()));
@@ -144,7 +154,16 @@ void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const T
     const int lastCol = std::min(layout.Columns - 1, exposed.right() / layout.TileWidth);
     const int firstRow = std::max(0, exposed.top() / layout.TileHeight);
     const int lastRow = std::min(layout.Rows - 1, exposed.bottom() / layout.TileHeight);
-    painter.setFont(numberFont_);
+
+    // The tiles gathered by colour and painted a colour at a time: a board shows a handful of
+    // colours, and a change of brush or pen per tile would cost more than the tile. Outlines first,
+    // then the backgrounds inside them; then the numbers.
+    for (auto* buckets : {&marks_, &backs_}) {
+        for (auto& bucket : *buckets)
+            bucket.second.clear();
+    }
+    for (auto& bucket : inks_)
+        bucket.second.clear();
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int col = firstCol; col <= lastCol; ++col) {
             const int line = row * layout.Columns + col;
@@ -152,29 +171,52 @@ void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const T
                 break;
             const TagOverviewTile& tile = o.Tiles[size_t(line)];
             const QRect r = TileRectOf(layout, line);
-            painter.fillRect(r, ToQColor(tile.BackColor));
             if (tile.Stuck) {
-                const QColor mark = MarkColor(tile.BackColor);
+                // The outline's colour over the whole tile, then the background inside it: fewer,
+                // longer rows to fill than four bars, which is what filling costs.
                 const int m = std::min({kMarkWidth, r.width() / 2, r.height() / 2});
-                painter.fillRect(r.x(), r.y(), r.width(), m, mark);
-                painter.fillRect(r.x(), r.bottom() - m + 1, r.width(), m, mark);
-                painter.fillRect(r.x(), r.y(), m, r.height(), mark);
-                painter.fillRect(r.right() - m + 1, r.y(), m, r.height(), mark);
+                Bucket(marks_, MarkColor(tile.BackColor).rgb()).push_back(r);
+                Bucket(backs_, ToQColor(tile.BackColor).rgb()).push_back(r.adjusted(m, m, -m, -m));
+            } else {
+                Bucket(backs_, ToQColor(tile.BackColor).rgb()).push_back(r);
             }
-            if (!NumberFits(line))
+            if (NumberFits(line))
+                Bucket(inks_, ToQColor(tile.ForeColor).rgb()).push_back(line);
+        }
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    // The background under everything first: one fill of whole rows costs less than the gaps
+    // one by one, a column of one-pixel rows each.
+    painter.fillRect(exposed, background);
+    for (auto* buckets : {&marks_, &backs_}) {
+        for (const auto& [colour, rects] : *buckets) {
+            if (rects.empty())
                 continue;
+            painter.setBrush(QColor(colour));
+            painter.drawRects(rects.data(), int(rects.size()));
+        }
+    }
+    painter.setFont(numberFont_);
+    for (const auto& [colour, lines] : inks_) {
+        if (lines.empty())
+            continue;
+        painter.setPen(QColor(colour));
+        for (int line : lines) {
             QStaticText& text = texts_[size_t(line)];
             if (text.text().isEmpty()) {
                 text.setTextFormat(Qt::PlainText);
                 text.setText(QString::number(line));
                 text.prepare(QTransform(), numberFont_);
             }
+            const QRect r = TileRectOf(layout, line);
             const int width = digitWidths_[size_t(Digits(line))];
             const int baseline = r.y() + (r.height() + digitHeight_) / 2;
-            painter.setPen(ToQColor(tile.ForeColor));
             painter.drawStaticText(QPoint(r.x() + (r.width() - width) / 2, baseline - numberAscent_), text);
         }
     }
+    painter.restore();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,13 +304,15 @@ bool TTileView::event(QEvent* event)
 void TTileView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(event->rect(), palette().window());
-    if (!shown_) {
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(rect(), Qt::AlignCenter, EmptyText());
+    if (!shown_ || layout_.Empty()) {
+        painter.fillRect(event->rect(), palette().window());
+        if (!shown_) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(rect(), Qt::AlignCenter, EmptyText());
+        }
         return;
     }
-    painter_.Paint(painter, layout_, *shown_, event->rect(), font());
+    painter_.Paint(painter, layout_, *shown_, event->rect(), font(), palette().color(QPalette::Window));
 }
 
 void TTileView::resizeEvent(QResizeEvent* event)

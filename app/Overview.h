@@ -6,12 +6,15 @@
 #include "board/Overview.h"
 #include "board/TileLayout.h"
 
+#include <QColor>
+#include <QRect>
 #include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QComboBox;
@@ -25,9 +28,10 @@ public:
     static constexpr int kGap = 1;       // between tiles, right and below
     static constexpr int kMarkWidth = 2; // the outline of a stuck tile, inside the tile
 
-    // Paints the tiles of o that meet exposed, laid out by layout (LayTiles of o's lines).
+    // Paints the part exposed of o's tiles, laid out by layout (LayTiles of o's lines), the gaps
+    // and the room beside the tiles in background.
     void Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QRect& exposed,
-               const QFont& font);
+               const QFont& font, const QColor& background);
 
     static QRect TileRectOf(const TagTileLayout& layout, int line);
     // The outline's colour on a background: black on light ones, white on dark ones, so a mark
@@ -40,6 +44,8 @@ public:
 
 private:
     void Prepare(const TagTileLayout& layout, const QFont& font);
+    template <typename T>
+    static std::vector<T>& Bucket(std::vector<std::pair<QRgb, std::vector<T>>>& buckets, QRgb colour);
 
     TagTileLayout preparedFor_;
     QFont baseFont_;
@@ -50,6 +56,10 @@ private:
     int roomWidth_ = 0;                // what a tile leaves a number
     std::array<int, 6> digitWidths_{}; // the width of a number by its count of digits
     std::vector<QStaticText> texts_;   // by line, laid out when first drawn
+    // Kept from paint to paint, so a paint allocates nothing: rectangles and lines by colour.
+    std::vector<std::pair<QRgb, std::vector<QRect>>> marks_;
+    std::vector<std::pair<QRgb, std::vector<QRect>>> backs_;
+    std::vector<std::pair<QRgb, std::vector<int>>> inks_;
 };
 
 class TTileView : public QWidget {
