@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QGlyphRun>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -25,6 +26,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -80,13 +83,6 @@ QRect TTilePainter::TileRectOf(const TagTileLayout& layout, int line)
     return QRect(r.X, r.Y, r.Width, r.Height);
 }
 
-QColor TTilePainter::MarkColor(TColor back)
-{
-    const QColor c = ToQColor(back);
-    const int luma = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
-    return luma >= 128 ? QColor(0, 0, 0) : QColor(255, 255, 255);
-}
-
 void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
 {
     if (layout.Columns == preparedFor_.Columns && layout.Rows == preparedFor_.Rows &&
@@ -95,7 +91,6 @@ void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
         return;
     preparedFor_ = layout;
     baseFont_ = font;
-    texts_.assign(size_t(std::max(0, layout.Count)), QStaticText());
     numbers_ = false;
     if (layout.Empty())
         return;
@@ -112,15 +107,47 @@ void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
         const QRect digit = m.tightBoundingRect(QStringLiteral("0"));
         if (digit.height() > roomHeight)
             continue;
+        // The digits' glyphs and advances of the font the numbers are drawn in: a paint places
+        // every digit itself and draws all of one colour at once.
+        const QRawFont raw = QRawFont::fromFont(f);
+        const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("0123456789"));
+        if (!raw.isValid() || glyphs.size() != 10)
+            continue;
+        const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+        qreal widest = 0;
+        for (size_t i = 0; i < 10; ++i) {
+            digitGlyphs_[i] = glyphs[qsizetype(i)];
+            digitAdvances_[i] = advances[qsizetype(i)].x();
+            widest = std::max(widest, digitAdvances_[i]);
+        }
+        rawFont_ = raw;
         numberFont_ = f;
         numbers_ = true;
-        numberAscent_ = m.ascent();
         digitHeight_ = digit.height();
         roomWidth_ = roomWidth;
         for (int d = 1; d < int(digitWidths_.size()); ++d)
-            digitWidths_[size_t(d)] = m.horizontalAdvance(QString(d, QLatin1Char('8')));
+            digitWidths_[size_t(d)] = int(std::ceil(widest * d));
         if (digitWidths_[size_t(longest)] <= roomWidth)
             break;
+    }
+}
+
+void TTilePainter::AddNumber(TagInkRun& ink, int line, const QRect& tile) const
+{
+    char digits[12];
+    int n = 0;
+    for (int v = line; n == 0 || v > 0; v /= 10)
+        digits[n++] = char(v % 10);
+    qreal width = 0;
+    for (int i = 0; i < n; ++i)
+        width += digitAdvances_[size_t(digits[i])];
+    // Whole pixels, as text is drawn at them; centred in the tile by the digits' ink.
+    qreal x = tile.x() + std::floor((tile.width() - width) / 2);
+    const qreal baseline = tile.y() + (tile.height() + digitHeight_) / 2;
+    for (int i = n - 1; i >= 0; --i) {
+        ink.Glyphs.push_back(digitGlyphs_[size_t(digits[i])]);
+        ink.Positions.emplace_back(x, baseline);
+        x += digitAdvances_[size_t(digits[i])];
     }
 }
 
@@ -132,91 +159,154 @@ bool TTilePainter::NumberFits(int line) const
     return d < int(digitWidths_.size()) && digitWidths_[size_t(d)] <= roomWidth_;
 }
 
-template <typename T>
-std::vector<T>& TTilePainter::Bucket(std::vector<std::pair<QRgb, std::vector<T>>>& buckets, QRgb colour)
+template <typename C> C& TTilePainter::Bucket(std::vector<std::pair<QRgb, C>>& buckets, QRgb colour)
 {
     for (auto& [c, items] : buckets) {
         if (c == colour)
             return items;
     }
-    return buckets.emplace_back(colour, std::vector<T>()).second;
+    return buckets.emplace_back(colour, C()).second;
 }
 
-void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QRect& exposed,
-                         const QFont& font, const QColor& background)
+void TTilePainter::Compose(const TagTileLayout& layout, const TagOverview& o, const QSize& area,
+                           const QColor& background, qreal dpr)
+{
+    const QSize device(int(std::ceil(area.width() * dpr)), int(std::ceil(area.height() * dpr)));
+    if (image_.size() != device || image_.format() != QImage::Format_RGB32)
+        image_ = QImage(device, QImage::Format_RGB32);
+    image_.setDevicePixelRatio(dpr);
+    composedLayout_ = layout;
+    composedArea_ = area;
+    composedBackground_ = background.rgb();
+    composedDpr_ = dpr;
+    if (image_.isNull())
+        return;
+
+    const int width = device.width();
+    const size_t rowBytes = size_t(width) * sizeof(QRgb);
+    const QRgb bg = background.rgb();
+    const QRgb black = MarkOuterColor().rgb();
+    const QRgb white = MarkInnerColor().rgb();
+    gapRow_.assign(size_t(width), bg);
+    for (auto& p : rows_)
+        p.resize(size_t(width));
+    const auto edge = [dpr](int logical) { return int(std::lround(logical * dpr)); };
+    const auto copyRows = [&](int from, int to, const std::vector<QRgb>& row) {
+        for (int y = std::max(0, from); y < std::min(to, device.height()); ++y)
+            std::memcpy(image_.scanLine(y), row.data(), rowBytes);
+    };
+    const auto fill = [width](std::vector<QRgb>& row, int from, int to, QRgb colour) {
+        if (from < to)
+            std::fill(row.begin() + std::clamp(from, 0, width), row.begin() + std::clamp(to, 0, width), colour);
+    };
+
+    const int count = std::min(layout.Count, int(o.Tiles.size()));
+    int y = 0;
+    if (!layout.Empty() && count > 0) {
+        // The outline's rings, in device pixels, and never more than a tile can hold.
+        const int tileWidth = edge(layout.TileWidth - kGap);
+        const int tileHeight = edge(layout.TileHeight - kGap);
+        const int mark = std::min({std::max(1, edge(kMarkWidth)), tileWidth / 2, tileHeight / 2});
+        const int outer = (mark + 1) / 2;
+        // Every pixel row of a row of tiles is one of three: through the outer ring of the stuck
+        // tiles, through their inner ring, or through their middle. Each is built once and copied
+        // to its rows, so a full picture costs hardly more than copying it.
+        std::vector<QRgb>& ringRow = rows_[0];
+        std::vector<QRgb>& innerRow = rows_[1];
+        std::vector<QRgb>& bodyRow = rows_[2];
+        for (int row = 0; row < layout.Rows; ++row) {
+            for (auto& p : rows_)
+                std::fill(p.begin(), p.end(), bg);
+            bool stuck = false;
+            for (int col = 0; col < layout.Columns; ++col) {
+                const int line = row * layout.Columns + col;
+                if (line >= count)
+                    break;
+                const TagOverviewTile& tile = o.Tiles[size_t(line)];
+                const QRgb back = ToQColor(tile.BackColor).rgb();
+                const int left = edge(col * layout.TileWidth);
+                const int right = edge((col + 1) * layout.TileWidth - kGap);
+                if (!tile.Stuck || mark == 0) {
+                    for (auto& p : rows_)
+                        fill(p, left, right, back);
+                    continue;
+                }
+                stuck = true;
+                fill(ringRow, left, right, black);
+                fill(innerRow, left, right, white);
+                fill(innerRow, left, left + outer, black);
+                fill(innerRow, right - outer, right, black);
+                fill(bodyRow, left, right, back);
+                fill(bodyRow, left, left + outer, black);
+                fill(bodyRow, left + outer, left + mark, white);
+                fill(bodyRow, right - mark, right - outer, white);
+                fill(bodyRow, right - outer, right, black);
+            }
+            const int top = edge(row * layout.TileHeight);
+            const int bottom = edge((row + 1) * layout.TileHeight - kGap);
+            if (stuck) {
+                copyRows(top, top + outer, ringRow);
+                copyRows(top + outer, top + mark, innerRow);
+                copyRows(top + mark, bottom - mark, bodyRow);
+                copyRows(bottom - mark, bottom - outer, innerRow);
+                copyRows(bottom - outer, bottom, ringRow);
+            } else {
+                copyRows(top, bottom, bodyRow);
+            }
+            y = edge((row + 1) * layout.TileHeight);
+            copyRows(bottom, y, gapRow_);
+        }
+    }
+    copyRows(y, device.height(), gapRow_);
+}
+
+void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QSize& area,
+                         const QRect& exposed, const QFont& font, const QColor& background, bool changed)
 {
     Prepare(layout, font);
-    const int count = std::min(layout.Count, int(o.Tiles.size()));
-    if (layout.Empty() || count == 0)
-        return;
-    // Only the rows and columns that meet the exposed part: a changed tile repaints alone.
-    const int firstCol = std::max(0, exposed.left() / layout.TileWidth);
-    const int lastCol = std::min(layout.Columns - 1, exposed.right() / layout.TileWidth);
-    const int firstRow = std::max(0, exposed.top() / layout.TileHeight);
-    const int lastRow = std::min(layout.Rows - 1, exposed.bottom() / layout.TileHeight);
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
+    const bool same = composedLayout_.Columns == layout.Columns && composedLayout_.Rows == layout.Rows &&
+                      composedLayout_.TileWidth == layout.TileWidth &&
+                      composedLayout_.TileHeight == layout.TileHeight && composedLayout_.Count == layout.Count &&
+                      composedArea_ == area && composedBackground_ == background.rgb() && composedDpr_ == dpr;
+    if (changed || !same || image_.isNull())
+        Compose(layout, o, area, background, dpr);
+    const QRect part = exposed.intersected(QRect(QPoint(0, 0), area));
+    painter.drawImage(QRectF(part), image_,
+                      QRectF(part.x() * dpr, part.y() * dpr, part.width() * dpr, part.height() * dpr));
 
-    // The tiles gathered by colour and painted a colour at a time: a board shows a handful of
-    // colours, and a change of brush or pen per tile would cost more than the tile. Outlines first,
-    // then the backgrounds inside them; then the numbers.
-    for (auto* buckets : {&marks_, &backs_}) {
-        for (auto& bucket : *buckets)
-            bucket.second.clear();
+    // The numbers over the tiles exposed, a colour at a time and all its digits in one call.
+    const int count = std::min(layout.Count, int(o.Tiles.size()));
+    if (layout.Empty() || count == 0 || !numbers_)
+        return;
+    const int firstCol = std::max(0, part.left() / layout.TileWidth);
+    const int lastCol = std::min(layout.Columns - 1, part.right() / layout.TileWidth);
+    const int firstRow = std::max(0, part.top() / layout.TileHeight);
+    const int lastRow = std::min(layout.Rows - 1, part.bottom() / layout.TileHeight);
+    for (auto& bucket : inks_) {
+        bucket.second.Glyphs.clear();
+        bucket.second.Positions.clear();
     }
-    for (auto& bucket : inks_)
-        bucket.second.clear();
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int col = firstCol; col <= lastCol; ++col) {
             const int line = row * layout.Columns + col;
             if (line >= count)
                 break;
-            const TagOverviewTile& tile = o.Tiles[size_t(line)];
-            const QRect r = TileRectOf(layout, line);
-            if (tile.Stuck) {
-                // The outline's colour over the whole tile, then the background inside it: fewer,
-                // longer rows to fill than four bars, which is what filling costs.
-                const int m = std::min({kMarkWidth, r.width() / 2, r.height() / 2});
-                Bucket(marks_, MarkColor(tile.BackColor).rgb()).push_back(r);
-                Bucket(backs_, ToQColor(tile.BackColor).rgb()).push_back(r.adjusted(m, m, -m, -m));
-            } else {
-                Bucket(backs_, ToQColor(tile.BackColor).rgb()).push_back(r);
-            }
             if (NumberFits(line))
-                Bucket(inks_, ToQColor(tile.ForeColor).rgb()).push_back(line);
+                AddNumber(Bucket(inks_, ToQColor(o.Tiles[size_t(line)].ForeColor).rgb()), line,
+                          TileRectOf(layout, line));
         }
     }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(Qt::NoPen);
-    // The background under everything first: one fill of whole rows costs less than the gaps
-    // one by one, a column of one-pixel rows each.
-    painter.fillRect(exposed, background);
-    for (auto* buckets : {&marks_, &backs_}) {
-        for (const auto& [colour, rects] : *buckets) {
-            if (rects.empty())
-                continue;
-            painter.setBrush(QColor(colour));
-            painter.drawRects(rects.data(), int(rects.size()));
-        }
-    }
-    painter.setFont(numberFont_);
-    for (const auto& [colour, lines] : inks_) {
-        if (lines.empty())
+    for (const auto& [colour, ink] : inks_) {
+        if (ink.Glyphs.empty())
             continue;
+        QGlyphRun run;
+        run.setRawFont(rawFont_);
+        run.setGlyphIndexes(QList<quint32>(ink.Glyphs.begin(), ink.Glyphs.end()));
+        run.setPositions(QList<QPointF>(ink.Positions.begin(), ink.Positions.end()));
         painter.setPen(QColor(colour));
-        for (int line : lines) {
-            QStaticText& text = texts_[size_t(line)];
-            if (text.text().isEmpty()) {
-                text.setTextFormat(Qt::PlainText);
-                text.setText(QString::number(line));
-                text.prepare(QTransform(), numberFont_);
-            }
-            const QRect r = TileRectOf(layout, line);
-            const int width = digitWidths_[size_t(Digits(line))];
-            const int baseline = r.y() + (r.height() + digitHeight_) / 2;
-            painter.drawStaticText(QPoint(r.x() + (r.width() - width) / 2, baseline - numberAscent_), text);
-        }
+        painter.drawGlyphRun(QPointF(0, 0), run);
     }
-    painter.restore();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -259,6 +349,7 @@ void TTileView::ShowOverview(std::optional<TagOverview> o)
     shown_ = std::move(o);
     if (changed.empty())
         return;
+    changed_ = true;
     // A region of many small rectangles costs more than it saves: then the whole view.
     if (changed.size() > 256) {
         update();
@@ -272,6 +363,7 @@ void TTileView::ShowOverview(std::optional<TagOverview> o)
 
 void TTileView::Relayout()
 {
+    changed_ = true;
     layout_ = shown_ ? LayTiles(int(shown_->Tiles.size()), width(), height()) : TagTileLayout();
 }
 
@@ -312,7 +404,9 @@ void TTileView::paintEvent(QPaintEvent* event)
         }
         return;
     }
-    painter_.Paint(painter, layout_, *shown_, event->rect(), font(), palette().color(QPalette::Window));
+    painter_.Paint(painter, layout_, *shown_, size(), event->rect(), font(), palette().color(QPalette::Window),
+                   changed_);
+    changed_ = false;
 }
 
 void TTileView::resizeEvent(QResizeEvent* event)

@@ -7,8 +7,10 @@
 #include "board/TileLayout.h"
 
 #include <QColor>
+#include <QImage>
+#include <QPointF>
+#include <QRawFont>
 #include <QRect>
-#include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -28,15 +30,18 @@ public:
     static constexpr int kGap = 1;       // between tiles, right and below
     static constexpr int kMarkWidth = 2; // the outline of a stuck tile, inside the tile
 
-    // Paints the part exposed of o's tiles, laid out by layout (LayTiles of o's lines), the gaps
-    // and the room beside the tiles in background.
-    void Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QRect& exposed,
-               const QFont& font, const QColor& background);
+    // Paints the part exposed of an area (the view's size) holding o's tiles laid out by layout
+    // (LayTiles of o's lines), the gaps and the room beside the tiles in background. The tiles are
+    // composed into an image of their own, again only when changed says the picture has, or the
+    // layout, the area, the background or the device's pixel ratio differ from the last time.
+    void Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QSize& area,
+               const QRect& exposed, const QFont& font, const QColor& background, bool changed);
 
     static QRect TileRectOf(const TagTileLayout& layout, int line);
-    // The outline's colour on a background: black on light ones, white on dark ones, so a mark
-    // shows on every colour of the palette.
-    static QColor MarkColor(TColor back);
+    // The outline of a stuck tile: a ring of each, the outer one black, so it shows on every colour
+    // of the palette.
+    static QColor MarkOuterColor() { return QColor(0, 0, 0); }
+    static QColor MarkInnerColor() { return QColor(255, 255, 255); }
     // The pixel size of the numbers for this layout, 0 when the tiles are too small for any.
     int NumberPixelSize() const { return numbers_ ? numberFont_.pixelSize() : 0; }
     // Whether line's number is drawn in its tile.
@@ -44,22 +49,39 @@ public:
 
 private:
     void Prepare(const TagTileLayout& layout, const QFont& font);
-    template <typename T>
-    static std::vector<T>& Bucket(std::vector<std::pair<QRgb, std::vector<T>>>& buckets, QRgb colour);
+    void Compose(const TagTileLayout& layout, const TagOverview& o, const QSize& area, const QColor& background,
+                 qreal dpr);
+    struct TagInkRun;
+    void AddNumber(TagInkRun& ink, int line, const QRect& tile) const;
+    template <typename C> static C& Bucket(std::vector<std::pair<QRgb, C>>& buckets, QRgb colour);
+
+    // The digits of the numbers of one colour, all drawn with one call.
+    struct TagInkRun {
+        std::vector<quint32> Glyphs;
+        std::vector<QPointF> Positions;
+    };
 
     TagTileLayout preparedFor_;
     QFont baseFont_;
     QFont numberFont_;
     bool numbers_ = false;
-    int numberAscent_ = 0;
     int digitHeight_ = 0;              // of the digits' ink, for centring them
     int roomWidth_ = 0;                // what a tile leaves a number
     std::array<int, 6> digitWidths_{}; // the width of a number by its count of digits
-    std::vector<QStaticText> texts_;   // by line, laid out when first drawn
-    // Kept from paint to paint, so a paint allocates nothing: rectangles and lines by colour.
-    std::vector<std::pair<QRgb, std::vector<QRect>>> marks_;
-    std::vector<std::pair<QRgb, std::vector<QRect>>> backs_;
-    std::vector<std::pair<QRgb, std::vector<int>>> inks_;
+    QRawFont rawFont_;
+    std::array<quint32, 10> digitGlyphs_{};
+    std::array<qreal, 10> digitAdvances_{};
+    // The tiles as last composed, and for what.
+    QImage image_;
+    TagTileLayout composedLayout_;
+    QSize composedArea_;
+    QRgb composedBackground_ = 0;
+    qreal composedDpr_ = 0;
+    // Kept from paint to paint, so a paint allocates nothing: the pixel rows of a row of tiles, a
+    // gap's row, the numbers by colour.
+    std::array<std::vector<QRgb>, 3> rows_;
+    std::vector<QRgb> gapRow_;
+    std::vector<std::pair<QRgb, TagInkRun>> inks_;
 };
 
 class TTileView : public QWidget {
@@ -100,6 +122,7 @@ private:
     TagTileLayout layout_;
     TTilePainter painter_;
     int pressed_ = -1;
+    bool changed_ = true; // the picture differs from the one last painted
 };
 
 class TOverviewForm : public QWidget {

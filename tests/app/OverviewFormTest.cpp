@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QSettings>
 #include <QTest>
 #include <QToolTip>
@@ -342,12 +343,15 @@ TEST_F(OverviewFormTest, AThresholdOutlinesTheStuckTilesAndTheLegendCountsThem)
         SCOPED_TRACE(line);
         const QRect r = o->TileView->TileRectOf(line);
         const TColor back = line < 10 ? LinePalette[14] : LinePalette[kStatuses[line % 5].back];
-        const QColor edge = image.pixelColor(r.left(), r.center().y());
+        const QColor outer = image.pixelColor(r.left(), r.center().y());
+        const QColor inner = image.pixelColor(r.right() - 1, r.center().y());
         const QColor inside = image.pixelColor(r.left() + TTilePainter::kMarkWidth, r.top() + TTilePainter::kMarkWidth);
         EXPECT_EQ(inside, ToQ(back));
-        EXPECT_EQ(edge, line < 10 ? ToQ(back) : TTilePainter::MarkColor(back));
-        // The outline is the contrary of the background, so it shows on every colour.
-        EXPECT_NE(TTilePainter::MarkColor(back), ToQ(back));
+        // A black ring round a white one: one of the two stands out on any background.
+        EXPECT_EQ(outer, line < 10 ? ToQ(back) : QColor(0, 0, 0));
+        EXPECT_EQ(inner, line < 10 ? ToQ(back) : QColor(255, 255, 255));
+        EXPECT_EQ(image.pixelColor(r.center().x(), r.top()), outer);
+        EXPECT_EQ(image.pixelColor(r.center().x(), r.bottom() - 1), inner);
     }
 
     // Off again: no outlines, no count.
@@ -541,6 +545,57 @@ TEST_F(OverviewFormTest, ChoicesAndGeometryAreKeptInTheirOwnGroup)
                     key.startsWith(QStringLiteral("GridWid")))
             << key.toStdString();
     EXPECT_EQ(ReadFile("Quorvane.cfg"), configBefore);
+}
+
+// A screen of twice the pixels (a 4K wall screen at 200 %): the tiles, their gaps and their outline
+// rings scale with the device's pixels, none is lost to rounding.
+TEST(OverviewPaintTest, TilesScaleToTheDevicesPixels)
+{
+    TagOverview o;
+    o.Tiles = {{LinePalette[0], LinePalette[1], false},
+               {LinePalette[0], LinePalette[14], true},
+               {LinePalette[15], LinePalette[4], true}};
+    const QSize area(60, 20);
+    const TagTileLayout layout = LayTiles(3, area.width(), area.height()); // 3 tiles of 20 x 20
+    ASSERT_EQ(layout.TileWidth, 20);
+    const QColor background(239, 239, 239);
+    for (const qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(dpr);
+        QImage image((QSizeF(area) * dpr).toSize(), QImage::Format_RGB32);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::magenta);
+        TTilePainter painter;
+        {
+            QPainter p(&image);
+            painter.Paint(p, layout, o, area, QRect(QPoint(0, 0), area), QFont(), background, true);
+        }
+        const int d = int(dpr);
+        const auto at = [&](int x, int y) { return image.pixelColor(x, y); };
+        for (int tile = 0; tile < 3; ++tile) {
+            const int left = tile * 20 * d;
+            const int right = (tile * 20 + 19) * d - 1; // the last device pixel before the gap
+            const QColor back = ToQ(o.Tiles[size_t(tile)].BackColor);
+            // The gap, a logical pixel wide, in device pixels.
+            for (int x = right + 1; x < (tile + 1) * 20 * d; ++x)
+                EXPECT_EQ(at(x, 5 * d), background) << tile << " " << x;
+            if (!o.Tiles[size_t(tile)].Stuck) {
+                EXPECT_EQ(at(left, 0), back);
+                EXPECT_EQ(at(right, 19 * d - 1), back);
+                continue;
+            }
+            // Rings of one logical pixel each: d device pixels black, then d white, then the tile.
+            for (int i = 0; i < d; ++i) {
+                EXPECT_EQ(at(left + i, 10 * d), QColor(0, 0, 0)) << tile;
+                EXPECT_EQ(at(left + d + i, 10 * d), QColor(255, 255, 255)) << tile;
+                EXPECT_EQ(at(right - i, 10 * d), QColor(0, 0, 0)) << tile;
+                EXPECT_EQ(at(10 * d + left, i), QColor(0, 0, 0)) << tile;
+                EXPECT_EQ(at(10 * d + left, 19 * d - 1 - d - i), QColor(255, 255, 255)) << tile;
+            }
+            EXPECT_EQ(at(left + 2 * d, 2 * d), back);
+        }
+        // Nothing left unpainted below the tiles' gap row.
+        EXPECT_EQ(at(image.width() - 1, image.height() - 1), background);
+    }
 }
 
 } // namespace
