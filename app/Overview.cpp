@@ -36,7 +36,7 @@ const char kColumnKey[] = "Overview/Column";
 const char kThresholdKey[] = "Overview/Threshold";
 const char kGeometryKey[] = "Overview/Geometry";
 
-// A wall screen's full board: 2048 tiles in 1280 x 720 are still 17 x 18 pixels beside the legend.
+// A wall screen's full board: 2048 tiles in 1280 x 720 are still 18 x 18 pixels beside the legend.
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
 constexpr int kLegendWidth = 200;
