@@ -315,6 +315,9 @@ void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const T
 TTileView::TTileView(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TileView"));
+    // The legend beside it is what a screen reader reads; the view says what it is.
+    setAccessibleName(QStringLiteral("Line tiles"));
+    setAccessibleDescription(QStringLiteral("Every line as a tile in its cell's colours; the legend counts them"));
     // Every pixel is painted here: Qt need not clear the exposed part first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 64);
