@@ -4,6 +4,7 @@
 #include "app/Configunit.h"
 #include "app/Design.h"
 #include "app/FindBar.h"
+#include "app/Overview.h"
 #include "board/Board.h"
 #include "board/BoardCsv.h"
 #include "board/BoardSearch.h"
@@ -107,6 +108,7 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     FindNext1 = tool("FindNext1", "Find &Next", QKeySequence(Qt::Key_F3));
     FindPrev1 = tool("FindPrev1", "Find &Previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
     Copy1 = tool("Copy1", "&Copy", QKeySequence::Copy);
+    Overview1 = tool("Overview1", "Line &overview", QKeySequence(Qt::Key_F2));
     // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
     Copy1->setShortcutContext(Qt::WidgetShortcut);
     Export1 = tool("Export1", "&Export board as CSV...", QKeySequence());
@@ -121,6 +123,7 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
     connect(FindPrev1, &QAction::triggered, this, [this] { FindLine(true); });
     connect(Copy1, &QAction::triggered, LineGrid, &TLineGrid::CopySelection);
+    connect(Overview1, &QAction::triggered, this, &TForm1::Overview1Click);
     connect(FindBar, &TFindBar::FindRequested, this, &TForm1::FindLine);
     connect(FindBar, &TFindBar::Closed, LineGrid, [this] { LineGrid->setFocus(Qt::OtherFocusReason); });
 
@@ -359,6 +362,9 @@ void TForm1::Timer1Timer()
 {
     ShowPendingSummary();
     WatchAnswers();
+    // Before the early return: the overview also shows that the board has gone.
+    if (OverviewForm && OverviewForm->isVisible())
+        OverviewForm->RefreshOverview();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;
@@ -392,6 +398,15 @@ void TForm1::Exit1Click()
 void TForm1::Find1Click()
 {
     FindBar->Open();
+}
+
+void TForm1::Overview1Click()
+{
+    if (!OverviewForm) {
+        OverviewForm = new TOverviewForm(this);
+        connect(OverviewForm, &TOverviewForm::LineChosen, LineGrid, &TLineGrid::SelectLine);
+    }
+    OverviewForm->Open();
 }
 
 void TForm1::FindLine(bool backwards)
