@@ -6,6 +6,7 @@
 #include "link/BoardAge.h"
 #include "link/Link.h"
 #include "platform/Gbk.h"
+#include "platform/PlainText.h"
 #include "settings/Config.h"
 #include "settings/Placement.h"
 
@@ -322,14 +323,6 @@ TTileView::TTileView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 64);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-}
-
-QString TTileView::PlainToolTip(const QString& text)
-{
-    // A tooltip takes anything that looks like markup as markup; the server's texts must not be.
-    QString html = text.toHtmlEscaped();
-    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-    return QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>");
 }
 
 void TTileView::ShowOverview(std::optional<TagOverview> o)

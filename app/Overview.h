@@ -103,7 +103,6 @@ public:
     // The text shown without a board.
     static QString EmptyText() { return QStringLiteral("no board yet"); }
     // A plain text as a tooltip shows it: never taken as markup, its line ends kept.
-    static QString PlainToolTip(const QString& text);
 
 signals:
     void LineClicked(int line);

@@ -13,6 +13,7 @@
 #include "common/Texts.h"
 #include "link/AnswerWatch.h"
 #include "platform/Gbk.h"
+#include "platform/PlainText.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
 
@@ -52,7 +53,7 @@ QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
 void SetPanelText(QLabel* panel, const QString& text)
 {
     panel->setText(text);
-    panel->setToolTip(text);
+    panel->setToolTip(PlainToolTip(text));
 }
 
 } // namespace
@@ -236,7 +237,7 @@ void TForm1::ApplyLinkState(bool connected)
     linkEnglish_ = cfg.IsEnglish != 0;
     overdueShown_ = false;
     SetPanelText(SysStatPan, FromGbk(linkStateText_));
-    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+    SysStatPan->setToolTip(PlainToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText()));
 }
 
 QString TForm1::LastAnswerText() const
@@ -270,7 +271,7 @@ void TForm1::WatchAnswers()
     } else if (overdueShown_ && CurLink->connected) {
         ApplyLinkState(true); // the answer came: the exact text and colour again
     }
-    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+    SysStatPan->setToolTip(PlainToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText()));
 }
 
 void TForm1::SetSummaryText(const std::string& gbk)

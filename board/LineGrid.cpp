@@ -4,6 +4,7 @@
 #include "board/TableText.h"
 
 #include "platform/Gbk.h"
+#include "platform/PlainText.h"
 #include "settings/Config.h"
 
 #include <QAccessible>
@@ -500,7 +501,7 @@ bool TLineGrid::viewportEvent(QEvent* event)
     if (tip.empty())
         QToolTip::hideText();
     else
-        QToolTip::showText(help->globalPos(), QString::fromStdString(tip), viewport(), visualRect(index));
+        QToolTip::showText(help->globalPos(), PlainToolTip(QString::fromStdString(tip)), viewport(), visualRect(index));
     return true;
 }
 
