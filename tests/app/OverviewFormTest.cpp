@@ -9,6 +9,7 @@
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
+#include "support/gui/WindowFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,48 +60,20 @@ public:
     }
 };
 
-class OverviewFormTest : public ::testing::Test {
+class OverviewFormTest : public WindowFixture {
 protected:
-    ScratchDir dir;
-    MessageRecorder boxes;
-    RefusingPort refusing;
     QString storePath = QString::fromStdString(dir.path()) + QStringLiteral("/placement.ini");
-    std::unique_ptr<TForm1> form;
 
-    void SetUp() override
+    void BeforeWindow() override
     {
         const QString path = storePath;
         SetPlacementStore([path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
-        WriteLoopbackConfig(refusing.port());
-        form = std::make_unique<TForm1>(WindowTiming());
-        form->stopSettle = std::chrono::milliseconds(1);
-        form->Timer1->stop();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
 
     void TearDown() override
     {
-        form.reset();
-        DestroyBoard();
-        BoardBusy.store(0);
-        CurConfig.Set(TagRunCfg());
+        WindowFixture::TearDown();
         SetPlacementStore(nullptr);
-    }
-
-    // A board of `lines` lines laid out in `groups` groups, as a running session would have it.
-    TagMonitor* Publish(int lines, int groups = 1)
-    {
-        TagRunCfg cfg = CurConfig.Get();
-        cfg.ColGroupNum = groups;
-        CurConfig.Set(cfg);
-        BoardBusy.store(0);
-        auto board = std::make_unique<TagMonitor>(lines);
-        form->LineGrid->LayoutGrid(*board);
-        std::lock_guard lock(CurBoardLock);
-        delete CurBoard;
-        CurBoard = board.release();
-        return CurBoard;
     }
 
     // Line i shows status i % 5 in column 2 and, in column 4, the status two further on.
@@ -146,24 +119,6 @@ protected:
                 texts.push_back(l->text());
         }
         return texts;
-    }
-
-    std::set<std::pair<int, int>> Selected() const
-    {
-        std::set<std::pair<int, int>> cells;
-        for (const QModelIndex& i : form->LineGrid->selectionModel()->selectedIndexes())
-            cells.insert({i.column(), i.row() + 1});
-        return cells;
-    }
-
-    static std::set<std::pair<int, int>> CellsOfLine(int line, int groups)
-    {
-        std::set<std::pair<int, int>> cells;
-        for (int k = 0; k < 8; ++k) {
-            const GridCell c = GridCellOf(line, k, groups);
-            cells.insert({c.col, c.row});
-        }
-        return cells;
     }
 
     QVariant StoredValue(const char* key) const
