@@ -1,5 +1,7 @@
 #include "probe/ProbeOptions.h"
 
+#include "common/LongOption.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -70,12 +72,7 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
             return ProbeParse::Error;
         }
         std::string value;
-        bool hasValue = false;
-        if (const size_t eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            hasValue = true;
-        }
+        const bool hasValue = SplitLongOption(arg, value);
         if (arg == "--check") {
             if (hasValue) {
                 error = "--check takes no value";

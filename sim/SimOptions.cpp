@@ -1,6 +1,7 @@
 #include "sim/SimOptions.h"
 
 #include "board/Board.h"
+#include "common/LongOption.h"
 
 #include <cerrno>
 #include <cmath>
@@ -86,12 +87,7 @@ ParseResult ParseSimArgs(int argc, const char* const* argv, SimOptions& options,
             return ParseResult::Error;
         }
         std::string value;
-        bool hasValue = false;
-        if (const size_t eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            hasValue = true;
-        }
+        const bool hasValue = SplitLongOption(arg, value);
         const auto takeValue = [&]() {
             if (hasValue) {
                 return true;
