@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 TForm2* Form2 = nullptr;
@@ -40,10 +41,44 @@ protected:
     }
 };
 
+// The name in the Symbol font's letters: that font draws these Latin letters as Greek ones, so the
+// Greek letters are drawn directly instead of relying on the font being installed.
+QString SymbolFontText(const QString& latin)
+{
+    static const struct {
+        char16_t latin;
+        char16_t greek;
+    } map[] = {{u'M', u'\u039C'}, {u'i', u'\u03B9'}, {u'r', u'\u03C1'}, {u'a', u'\u03B1'}, {u'k', u'\u03BA'}};
+    QString text = latin;
+    for (QChar& c : text) {
+        for (const auto& m : map) {
+            if (c == QChar(m.latin))
+                c = QChar(m.greek);
+        }
+    }
+    return text;
+}
+
+// A label whose text is the Latin word, as a screen reader reads it, drawn as the Symbol font would
+// show it.
+class TSymbolLabel : public TClickLabel {
+public:
+    using TClickLabel::TClickLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        style()->drawItemText(&p, contentsRect(), int(alignment()), palette(), isEnabled(), SymbolFontText(text()),
+                              foregroundRole());
+    }
+};
+
+template <typename Label = TClickLabel>
 QLabel* MakeLabel(const char* objectName, const QString& text, const QRect& geometry, QWidget* parent,
                   std::function<void()> onClick = nullptr)
 {
-    auto* label = new TClickLabel(parent);
+    auto* label = new Label(parent);
     label->setObjectName(QLatin1String(objectName));
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
@@ -61,33 +96,12 @@ void SetLook(QLabel* label, const QColor& colour, bool bold, bool underline)
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, colour);
     label->setPalette(pal);
-    // The design sizes were measured with a font that may be missing here; never cut a text.
-    if (label->sizeHint().width() > label->width())
-        label->resize(label->sizeHint().width(), label->height());
 }
 
 void SetLinkLook(QLabel* label)
 {
     SetLook(label, QColor(0, 0, 255), true, true);
     label->setCursor(Qt::PointingHandCursor);
-}
-
-// The name in the Symbol font's letters: that font draws these Latin letters as Greek ones, so the
-// Greek letters are used directly instead of relying on the font being installed.
-QString SymbolFontText(const QString& latin)
-{
-    static const struct {
-        char16_t latin;
-        char16_t greek;
-    } map[] = {{u'M', u'\u039C'}, {u'i', u'\u03B9'}, {u'r', u'\u03C1'}, {u'a', u'\u03B1'}, {u'k', u'\u03BA'}};
-    QString text = latin;
-    for (QChar& c : text) {
-        for (const auto& m : map) {
-            if (c == QChar(m.latin))
-                c = QChar(m.greek);
-        }
-    }
-    return text;
 }
 
 // A 47 x 61 picture in the 16-colour palette: a desk telephone's handset over its keypad.
@@ -130,7 +144,8 @@ TForm2::TForm2(QWidget* parent) : TDesignDialog("Form2", "About", QSize(323, 139
     Image1->setPixmap(ProductPicture());
     Image1->setCursor(Qt::PointingHandCursor);
 
-    Label5 = MakeLabel("Label5", SymbolFontText(QStringLiteral("Mirrak")), QRect(19, 72, 59, 20), this, web);
+    Label5 = MakeLabel<TSymbolLabel>("Label5", QStringLiteral("Mirrak"), QRect(19, 72, 59, 20), this, web);
+    Label5->setAccessibleName(Label5->text());
     QFont symbol = Label5->font();
     symbol.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("DejaVu Serif"), QStringLiteral("Serif")});
     symbol.setPixelSize(16);

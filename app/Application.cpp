@@ -44,28 +44,45 @@ void InstallMessageBoxes()
     });
 }
 
-int RunApplication(int argc, char* argv[])
+int RunApplication(int argc, char* argv[], const StartupHooks& hooks)
 {
+    auto reached = [&hooks](StartupStep step) {
+        if (hooks.step)
+            hooks.step(step);
+    };
     TApplication app(argc, argv);
     app.setApplicationName(QLatin1String(Texts::kAppTitle));
     app.setOrganizationName(QStringLiteral("Halverdon"));
     InstallMessageBoxes();
+    reached(StartupStep::Application);
 
     // Built here rather than before main: its error box needs the application object.
     CreateCurConfig();
+    reached(StartupStep::Settings);
 
+    LinkTiming timing;
+    if (hooks.timing)
+        hooks.timing(timing);
     int result = 0;
     try {
-        Form1 = new TForm1();
+        Form1 = new TForm1(timing);
+        reached(StartupStep::MainWindow);
         Form2 = new TForm2(Form1);
+        reached(StartupStep::AboutDialog);
         ConfigForm = new TConfigForm(Form1);
+        reached(StartupStep::ConfigureDialog);
+        reached(StartupStep::MessageLoop);
         Form1->show();
-        app.exec();
+        if (hooks.loop)
+            hooks.loop(app);
+        else
+            app.exec();
     } catch (const std::exception& e) {
         ShowErrorBox(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         ShowErrorBox(QString());
     }
+    reached(StartupStep::Done);
     delete Form1;
     Form1 = nullptr;
     Form2 = nullptr;

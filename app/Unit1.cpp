@@ -3,15 +3,27 @@
 #include "app/Aboutunit.h"
 #include "app/Configunit.h"
 #include "app/Design.h"
+#include "app/FindBar.h"
 #include "board/Board.h"
+#include "board/BoardCsv.h"
+#include "board/BoardSearch.h"
 #include "board/LineGrid.h"
+#include "common/SpanText.h"
 #include "common/Texts.h"
+#include "link/AnswerWatch.h"
 #include "platform/Gbk.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -25,11 +37,21 @@ QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
     panel->setObjectName(QLatin1String(objectName));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setFixedHeight(21);
+    // A panel shows what fits of its text, centred and cut at its edges: a long summary or host name
+    // must never widen the window, nor keep it from being made narrower.
+    panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     panel->setAlignment(Qt::AlignCenter);
     // Texts from the server and the configuration are shown as they are, never as markup.
     panel->setTextFormat(Qt::PlainText);
     panel->setText(QLatin1String(text));
     return panel;
+}
+
+// The whole text stays readable in the panel's tooltip, however little of it fits.
+void SetPanelText(QLabel* panel, const QString& text)
+{
+    panel->setText(text);
+    panel->setToolTip(text);
 }
 
 } // namespace
@@ -39,8 +61,9 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(Texts::kCaptionZhUtf8));
     setFont(DesignFont());
+    // The design's position and size are the window's outer ones, frame included.
     move(123, 168);
-    resize(795, 528);
+    SetOuterSize(*this, 795, 528);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -49,8 +72,10 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     TotalInfoPan = MakePanel("TotalInfoPan", "TotalInfoPan", central);
     LineGrid = new TLineGrid(central);
     SysStatPan = MakePanel("SysStatPan", "SysStatPan", central);
+    FindBar = new TFindBar(central);
     layout->addWidget(TotalInfoPan);
     layout->addWidget(LineGrid, 1);
+    layout->addWidget(FindBar);
     layout->addWidget(SysStatPan);
     setCentralWidget(central);
 
@@ -66,6 +91,38 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("&About"), this, &TForm1::About1Click);
     About1->setObjectName(QStringLiteral("About1"));
+
+    // The tools: not in the main menu, which stays as designed, but in the grid's context menu, each
+    // with its shortcut.
+    const auto tool = [this](const char* name, const char* text, const QKeySequence& keys) {
+        auto* action = new QAction(QLatin1String(text), this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(keys);
+        // Added to the grid, the shortcut works anywhere in the window (the window's own is still the
+        // grid's window) and the item shows in the grid's context menu.
+        LineGrid->addAction(action);
+        return action;
+    };
+    Find1 = tool("Find1", "&Find...", QKeySequence::Find);
+    FindNext1 = tool("FindNext1", "Find &Next", QKeySequence(Qt::Key_F3));
+    FindPrev1 = tool("FindPrev1", "Find &Previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    Copy1 = tool("Copy1", "&Copy", QKeySequence::Copy);
+    // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
+    Copy1->setShortcutContext(Qt::WidgetShortcut);
+    Export1 = tool("Export1", "&Export board as CSV...", QKeySequence());
+    connect(Export1, &QAction::triggered, this, &TForm1::Export1Click);
+    ChooseExportPath = [this] {
+        const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'board-'yyyyMMdd-HHmmss'.csv'"));
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export board as CSV"), name,
+                                            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    };
+    LineGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
+    connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
+    connect(FindPrev1, &QAction::triggered, this, [this] { FindLine(true); });
+    connect(Copy1, &QAction::triggered, LineGrid, &TLineGrid::CopySelection);
+    connect(FindBar, &TFindBar::FindRequested, this, &TForm1::FindLine);
+    connect(FindBar, &TFindBar::Closed, LineGrid, [this] { LineGrid->setFocus(Qt::OtherFocusReason); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -172,41 +229,94 @@ void TForm1::ApplyLinkState(bool connected)
         address.resize(255);
     const char* prefix = cfg.IsEnglish != 0 ? (connected ? Texts::kLinkUpEn : Texts::kLinkDownEn)
                                             : (connected ? Texts::kLinkUpZh : Texts::kLinkDownZh);
-    SysStatPan->setText(FromGbk(std::string(prefix) + address));
+    linkStateText_ = std::string(prefix) + address;
+    linkEnglish_ = cfg.IsEnglish != 0;
+    overdueShown_ = false;
+    SetPanelText(SysStatPan, FromGbk(linkStateText_));
+    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+}
+
+QString TForm1::LastAnswerText() const
+{
+    const int64_t at = CurLink ? CurLink->lastAnswerAt.load() : 0;
+    if (at == 0)
+        return QStringLiteral("No answer yet in this session");
+    const int64_t agoMs = std::max<int64_t>(0, SteadyMs() - at);
+    const QDateTime when = QDateTime::currentDateTime().addMSecs(-agoMs);
+    return QStringLiteral("Last answer at %1 (%2 ago)")
+        .arg(when.toString(QStringLiteral("HH:mm:ss")), QString::fromStdString(SpanText(agoMs / 1000)));
+}
+
+void TForm1::WatchAnswers()
+{
+    if (!CurLink)
+        return;
+    const AnswerWait wait = WatchAnswer(*CurLink, SteadyMs());
+    if (wait.overdue) {
+        // The link-up text and address as last shown, and how long the answer has been awaited.
+        if (TakeOverdueReport(*CurLink))
+            WriteLog(Format(Texts::kNoAnswerLog, int(CurLink->timing.answerOverdue.count() / 1000)));
+        const int seconds = int(wait.waitedMs / 1000);
+        const std::string text =
+            linkStateText_ + Format(linkEnglish_ ? Texts::kNoAnswerEn : Texts::kNoAnswerZh, seconds);
+        QPalette pal = SysStatPan->palette();
+        pal.setColor(QPalette::WindowText, QColor(204, 102, 0));
+        SysStatPan->setPalette(pal);
+        SetPanelText(SysStatPan, FromGbk(text));
+        overdueShown_ = true;
+    } else if (overdueShown_ && CurLink->connected) {
+        ApplyLinkState(true); // the answer came: the exact text and colour again
+    }
+    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
 }
 
 void TForm1::SetSummaryText(const std::string& gbk)
 {
     if (QThread::currentThread() == thread()) {
-        TotalInfoPan->setText(FromGbk(gbk));
+        SetPanelText(TotalInfoPan, FromGbk(gbk));
+        summaryShownAt_ = SteadyMs();
         return;
     }
     // A fast server sends a summary with every answer, and laying out the panel's text is the
-    // dearest thing the GUI thread does per answer: only the newest text waiting is shown.
+    // dearest thing the GUI thread does per answer. The newest one waits for the next refresh tick,
+    // unless the panel has not changed for a tick already (the first answer of a session, a slow
+    // server): then it is shown at once.
     {
         std::lock_guard lock(summaryMutex_);
         pendingSummary_ = gbk;
-        if (summaryQueued_)
+        summaryPending_ = true;
+        const int64_t shownAt = summaryShownAt_.load();
+        if (summaryQueued_ || (shownAt != 0 && SteadyMs() - shownAt < summaryHoldMs.load()))
             return;
         summaryQueued_ = true;
     }
-    RunForSession([this] {
-        std::string text;
-        {
-            std::lock_guard lock(summaryMutex_);
-            text.swap(pendingSummary_);
-            summaryQueued_ = false;
-        }
-        TotalInfoPan->setText(FromGbk(text));
-    });
+    RunForSession([this] { ShowPendingSummary(); });
+}
+
+void TForm1::ShowPendingSummary()
+{
+    std::string text;
+    {
+        std::lock_guard lock(summaryMutex_);
+        summaryQueued_ = false;
+        if (!summaryPending_)
+            return;
+        text.swap(pendingSummary_);
+        summaryPending_ = false;
+    }
+    SetPanelText(TotalInfoPan, FromGbk(text));
+    summaryShownAt_ = SteadyMs();
 }
 
 void TForm1::ForgetQueuedSummary()
 {
-    // A queued summary of an ended session is dropped unseen, so nothing is waiting any more.
+    // A queued summary of an ended session is dropped unseen, so nothing is waiting any more, and
+    // the first summary of the next session is shown at once.
     std::lock_guard lock(summaryMutex_);
     pendingSummary_.clear();
+    summaryPending_ = false;
     summaryQueued_ = false;
+    summaryShownAt_ = 0;
 }
 
 bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
@@ -247,6 +357,8 @@ bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
 
 void TForm1::Timer1Timer()
 {
+    ShowPendingSummary();
+    WatchAnswers();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;
@@ -275,6 +387,72 @@ void TForm1::Reconnect1Click()
 void TForm1::Exit1Click()
 {
     close();
+}
+
+void TForm1::Find1Click()
+{
+    FindBar->Open();
+}
+
+void TForm1::FindLine(bool backwards)
+{
+    if (!FindBar->isVisible() || FindBar->FindEdit->text().isEmpty()) {
+        FindBar->Open();
+        return;
+    }
+    const std::u16string query = FindBar->FindEdit->text().toStdU16String();
+    std::vector<int> matches;
+    int lineCount = 0;
+    {
+        // The board's texts, not the grid's: a line never scrolled into view has never been copied.
+        std::lock_guard boardRef(CurBoardLock);
+        if (!CurBoard || BoardBusy.load() != 0) {
+            FindBar->ShowStatus(QStringLiteral("no board yet"), true);
+            return;
+        }
+        std::lock_guard cells(CurBoard->Lock);
+        matches = FindLines(*CurBoard, query);
+        lineCount = CurBoard->LineCount;
+    }
+    if (matches.empty()) {
+        FindBar->ShowStatus(QStringLiteral("no match"), true);
+        return;
+    }
+    const int line = NextMatch(matches, LineGrid->CurrentLine(lineCount), backwards);
+    LineGrid->SelectLine(line);
+    const auto at = std::lower_bound(matches.begin(), matches.end(), line);
+    FindBar->ShowStatus(QStringLiteral("%1 of %2").arg(at - matches.begin() + 1).arg(matches.size()), false);
+}
+
+bool TForm1::Export1Click()
+{
+    const auto fail = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Export board as CSV"), text, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return false;
+    };
+    std::string csv;
+    {
+        std::lock_guard boardRef(CurBoardLock);
+        if (!CurBoard || BoardBusy.load() != 0)
+            return fail(QStringLiteral("There is no board to export yet."));
+        std::lock_guard cells(CurBoard->Lock);
+        csv = BoardCsv(*CurBoard, CurConfig.Get(), CsvClockNow(*CurBoard));
+    }
+    const QString path = ChooseExportPath ? ChooseExportPath() : QString();
+    if (path.isEmpty())
+        return false;
+    // Written beside the target and renamed over it when whole: a failure leaves no partial file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
+        !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(
+            QStringLiteral("The board could not be written to %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    }
+    return true;
 }
 
 void TForm1::About1Click()

@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class TFindBar;
 class TLineGrid;
 
 class TForm1 : public QMainWindow, public MonitorView {
@@ -43,8 +44,21 @@ public:
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
 
+    // The operator's tools, reached through the grid's context menu and their shortcuts.
+    TFindBar* FindBar = nullptr;
+    QAction* Find1 = nullptr;     // Ctrl+F
+    QAction* FindNext1 = nullptr; // F3
+    QAction* FindPrev1 = nullptr; // Shift+F3
+    QAction* Copy1 = nullptr;     // Ctrl+C
+    QAction* Export1 = nullptr;   // the whole board as CSV
+    // Asks where the CSV goes; an empty answer exports nothing. Tests answer it themselves.
+    std::function<QString()> ChooseExportPath;
+
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
+    // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
+    // drive the ticks themselves lengthen it.
+    std::atomic<int> summaryHoldMs{800};
 
 public slots:
     void Timer1Timer();
@@ -52,6 +66,12 @@ public slots:
     void Reconnect1Click();
     void Exit1Click();
     void About1Click();
+    void Find1Click();
+    // Writes every line of the board as CSV to the file chosen; a failure leaves no partial file
+    // and a box names the file and the reason. Returns whether the file was written.
+    bool Export1Click();
+    // Goes to the next (or previous) line that matches the find bar's text.
+    void FindLine(bool backwards);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -60,7 +80,12 @@ private:
     void FormCreate();
     void FormClose();
     void ApplyLinkState(bool connected);
+    // At every tick: an answer awaited for too long is shown, and the end of the wait too.
+    void WatchAnswers();
+    QString LastAnswerText() const;
     void ForgetQueuedSummary();
+    // Shows the summary waiting, if any (GUI thread).
+    void ShowPendingSummary();
     // Runs fn on the GUI thread: at once when called there, otherwise queued and dropped if the
     // session of the call has ended by the time it runs.
     void RunForSession(std::function<void()> fn);
@@ -72,7 +97,14 @@ private:
     bool closed_ = false;
     std::mutex summaryMutex_;
     std::string pendingSummary_;
-    bool summaryQueued_ = false;
+    bool summaryPending_ = false; // pendingSummary_ waits to be shown
+    bool summaryQueued_ = false;  // a call to show it is queued
+    // When the top panel last changed, in steady-clock milliseconds; 0 when it has not in this session.
+    std::atomic<int64_t> summaryShownAt_{0};
+    // The link state text as last set (GBK), its language, and whether an overdue answer is shown.
+    std::string linkStateText_;
+    bool linkEnglish_ = false;
+    bool overdueShown_ = false;
 };
 
 extern TForm1* Form1;

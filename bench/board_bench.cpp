@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QVBoxLayout>
 #include <benchmark/benchmark.h>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -145,6 +146,43 @@ void BM_SetCell_PerFrameLock(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 256);
 }
 BENCHMARK(BM_SetCell_PerFrameLock);
+
+// As above, but every write brings a text other than the one the cell holds, as a busy server's
+// status changes do: the cell's text is replaced and its time in state restarts.
+void BM_SetCell_PerFrameLock_TextChanges(benchmark::State& state)
+{
+    TagMonitor board(kMaxLines);
+    const char* const texts[2] = {"Running IVR main.scr", "Playing welcome.wav"};
+    int n = 0;
+    for (auto _ : state) {
+        std::lock_guard lock(board.Lock);
+        for (int r = 0; r < 256; ++r, ++n) {
+            // The cells visited repeat every kMaxLines writes; each round brings the other text.
+            const char* text = texts[(n / kMaxLines) % 2];
+            board.SetCell(text, std::strlen(text), n % kMaxLines, n % kColsPerLine, n % 16, (n + 7) % 16);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 256);
+}
+BENCHMARK(BM_SetCell_PerFrameLock_TextChanges);
+
+// The same writes as the frame decoding makes them: one reading of the board's clock per frame.
+void BM_SetCell_PerFrameLock_TextChanges_OneMoment(benchmark::State& state)
+{
+    TagMonitor board(kMaxLines);
+    const char* const texts[2] = {"Running IVR main.scr", "Playing welcome.wav"};
+    int n = 0;
+    for (auto _ : state) {
+        std::lock_guard lock(board.Lock);
+        const BoardTime now = board.Clock();
+        for (int r = 0; r < 256; ++r, ++n) {
+            const char* text = texts[(n / kMaxLines) % 2];
+            board.SetCell(text, std::strlen(text), n % kMaxLines, n % kColsPerLine, n % 16, (n + 7) % 16, now);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 256);
+}
+BENCHMARK(BM_SetCell_PerFrameLock_TextChanges_OneMoment);
 
 void BM_SetCell_PerCellLock(benchmark::State& state)
 {

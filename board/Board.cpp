@@ -10,29 +10,67 @@ const TColor LinePalette[16] = {
     0x808080, 0xF0CAA6, 0x40FF00, 0xFFFF80, 0x0000FF, 0x8000FF, 0x00FFFF, 0xFFFFFF,
 };
 
+std::atomic<BoardClockFn> BoardClock{&std::chrono::steady_clock::now};
 std::atomic<uint8_t> BoardBusy{0};
 bool RefreshBusy = false;
 std::mutex CurBoardLock;
 TagMonitor* CurBoard = nullptr;
 
-TagMonitor::TagMonitor(int lineCount)
-    : Rows(new TagLineRec[size_t(lineCount < 1 ? 1 : lineCount)]), LineCount(lineCount < 1 ? 1 : lineCount)
+TagMonitor::TagMonitor(int lineCount, BoardClockFn clock)
+    : Rows(new TagLineRec[size_t(lineCount < 1 ? 1 : lineCount)]), LineCount(lineCount < 1 ? 1 : lineCount),
+      Clock(clock ? clock : BoardClock.load()), Created(Clock())
 {
+    for (int i = 0; i < LineCount; ++i) {
+        for (TagLineCols& cell : Rows[size_t(i)].Cols)
+            cell.Since = Created;
+    }
 }
+
+namespace {
+
+// Writes one cell; true when its text changed. The text is compared before it is copied, so a
+// repeated text costs no copy and a changed one reuses the cell's storage once it has grown.
+bool WriteCell(TagLineCols& cell, const char* text, size_t textLen, int foreIndex, int backIndex)
+{
+    const bool changed = cell.Text.size() != textLen || std::memcmp(cell.Text.data(), text, textLen) != 0;
+    if (changed)
+        cell.Text.assign(text, textLen);
+    if (foreIndex >= 0 && foreIndex <= 15)
+        cell.ForeColor = LinePalette[foreIndex];
+    if (backIndex >= 0 && backIndex <= 15)
+        cell.BackColor = LinePalette[backIndex];
+    cell.Changed = true;
+    return changed;
+}
+
+void ShowSummary(const char* text, size_t textLen)
+{
+    if (CurView)
+        CurView->SetSummaryText(std::string(text, textLen));
+}
+
+} // namespace
 
 void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex)
 {
     if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
         TagLineCols& cell = Rows[size_t(line)].Cols[column];
-        cell.Text.assign(text, textLen); // reuses the cell's storage once it has grown
-        if (foreIndex >= 0 && foreIndex <= 15)
-            cell.ForeColor = LinePalette[foreIndex];
-        if (backIndex >= 0 && backIndex <= 15)
-            cell.BackColor = LinePalette[backIndex];
-        cell.Changed = true;
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+            cell.Since = Clock();
     } else if (line == -1) {
-        if (CurView)
-            CurView->SetSummaryText(std::string(text, textLen));
+        ShowSummary(text, textLen);
+    }
+}
+
+void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex,
+                         BoardTime now)
+{
+    if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
+        TagLineCols& cell = Rows[size_t(line)].Cols[column];
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+            cell.Since = now;
+    } else if (line == -1) {
+        ShowSummary(text, textLen);
     }
 }
 

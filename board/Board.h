@@ -3,6 +3,7 @@
 // read by the grid on the GUI thread.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,11 +17,22 @@ inline constexpr int kMaxLines = 2048;
 using TColor = uint32_t;
 extern const TColor LinePalette[16];
 
+// Moments on the board's clock: monotonic, so a change of the wall clock never makes a line look
+// stuck or fresh.
+using BoardTime = std::chrono::steady_clock::time_point;
+using BoardClockFn = BoardTime (*)();
+// The clock a board reads when it is constructed and when a cell's text changes; tests replace it
+// before they construct a board. Default std::chrono::steady_clock::now.
+extern std::atomic<BoardClockFn> BoardClock;
+
 struct TagLineCols {
     bool Changed = false;
     std::string Text;
     TColor ForeColor = 0x000000;
     TColor BackColor = 0xFFFFFF;
+    // When Text last became what it is: a server that sends the same text again does not restart
+    // it, a colour change alone does not either. The board's construction for a cell never written.
+    BoardTime Since{};
 };
 
 struct TagLineRec {
@@ -34,19 +46,25 @@ public:
 };
 
 struct TagMonitor {
-    explicit TagMonitor(int lineCount);
+    // Reads clock once: every cell is "since" the construction. Without a clock, BoardClock's.
+    explicit TagMonitor(int lineCount, BoardClockFn clock = nullptr);
 
     std::unique_ptr<TagLineRec[]> Rows;
     int32_t LineCount;
     int32_t GroupCount = 1;
     LineGridHandle* Grid = nullptr;
+    BoardClockFn Clock;
+    BoardTime Created;
 
     // Taken by the writer (once per frame), the timer's refresh and the cell drawing, so a cell
     // is never read while it is written.
     mutable std::mutex Lock;
 
-    // Callers hold Lock. Line -1 hands the text to the top panel instead of a cell.
+    // Callers hold Lock. Line -1 hands the text to the top panel instead of a cell. A changed text
+    // restarts the cell's Since at now; the form without it reads Clock, only when the text changed.
+    // Writers of many cells at one moment (a frame) read the clock once and pass it.
     void SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex);
+    void SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex, BoardTime now);
     // Returns 0 with the cell's colours, -1 for a cell outside the board. Caller holds Lock.
     int GetCellColors(int line, int column, TColor& foreColor, TColor& backColor) const;
 };

@@ -1,11 +1,20 @@
 #include "board/LineGrid.h"
 
+#include "board/CellTip.h"
+#include "board/TableText.h"
+
 #include "platform/Gbk.h"
 #include "settings/Config.h"
 
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -126,6 +135,16 @@ void LineGridModel::SetCellText(int column, int dataRow, const QString& text)
     emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
 }
 
+void LineGridModel::StoreCellText(int column, int dataRow, const QString& text)
+{
+    cells_[size_t(dataRow) * size_t(cols_) + column] = text;
+}
+
+void LineGridModel::CellsChanged(int left, int top, int right, int bottom)
+{
+    emit dataChanged(index(top, left), index(bottom, right), {Qt::DisplayRole, Qt::EditRole});
+}
+
 LineGridDelegate::LineGridDelegate(TLineGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
 void LineGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -149,6 +168,8 @@ TLineGrid::TLineGrid(QWidget* parent)
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
+    // The header row is a row of the grid like the others, and as high.
+    header->setFixedHeight(kDefaultRowHeight);
     // The header is the grid's fixed row 0; the grid has no fixed column.
     QHeaderView* rows = verticalHeader();
     rows->hide();
@@ -160,13 +181,15 @@ TLineGrid::TLineGrid(QWidget* parent)
 
     setShowGrid(true);
     setGridStyle(Qt::SolidLine);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A range is one rectangle of cells: dragged, or extended with Shift; Ctrl adds no second one.
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     // A string grid cuts long texts at the cell's edge instead of shortening them with an ellipsis.
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
+    perCellNotices_ = qEnvironmentVariableIsSet("QUORVANE_PER_CELL_NOTICES");
 }
 
 void TLineGrid::LayoutGrid(TagMonitor& board)
@@ -207,13 +230,20 @@ GridWindow TLineGrid::VisibleWindow() const
     const int firstCol = columnAt(0);
     if (dataRows == 0 || cols == 0 || firstRow < 0 || firstCol < 0 || size.isEmpty())
         return {1, 0, 0, -1};
-    // The last row and column that show at least in part; -1 when the grid ends inside the view.
-    int lastRow = rowAt(size.height() - 1);
-    int lastCol = columnAt(size.width() - 1);
-    if (lastRow < 0)
-        lastRow = dataRows - 1;
-    if (lastCol < 0)
-        lastCol = cols - 1;
+    // The first row and column in view and the number H, W of those after them that show whole; rows
+    // up to first + H and columns up to first + W count, so the partly shown last row and column are
+    // refreshed too, and when the view ends exactly on a boundary, the one just past it as well: it
+    // is the next to scroll in.
+    int fullRows = 0;
+    while (firstRow + fullRows < dataRows &&
+           rowViewportPosition(firstRow + fullRows) + rowHeight(firstRow + fullRows) <= size.height())
+        ++fullRows;
+    int fullCols = 0;
+    while (firstCol + fullCols < cols &&
+           columnViewportPosition(firstCol + fullCols) + columnWidth(firstCol + fullCols) <= size.width())
+        ++fullCols;
+    const int lastRow = std::min(firstRow + fullRows, dataRows - 1);
+    const int lastCol = std::min(firstCol + fullCols, cols - 1);
     return {firstRow + 1, lastRow + 1, firstCol, lastCol};
 }
 
@@ -225,6 +255,7 @@ void TLineGrid::RefreshGrid(TagMonitor& board)
     const GridWindow view = VisibleWindow();
     // Only the cells in view can be copied, so only they are visited: the result is the same as
     // walking the whole board, at a fraction of the cost.
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     for (int r = view.top; r <= view.bottom; ++r) {
         for (int c = view.left; c <= view.right; ++c) {
             const BoardCell at = BoardCellAt(c, r, board.GroupCount, board.LineCount);
@@ -234,9 +265,33 @@ void TLineGrid::RefreshGrid(TagMonitor& board)
             if (!cell.Changed)
                 continue;
             cell.Changed = false;
-            model_->SetCellText(c, r - 1, FromGbk(cell.Text));
+            if (perCellNotices_) {
+                model_->SetCellText(c, r - 1, FromGbk(cell.Text));
+                continue;
+            }
+            model_->StoreCellText(c, r - 1, FromGbk(cell.Text));
+            left = std::min(left, c);
+            right = std::max(right, c);
+            top = std::min(top, r - 1);
+            bottom = std::max(bottom, r - 1);
         }
     }
+    // One report for all the cells written: the grid repaints them in one pass. Cells in the range
+    // that were not written are repainted too, and look as before: their text and their board
+    // colours are the same.
+    if (right >= 0)
+        model_->CellsChanged(left, top, right, bottom);
+}
+
+void TLineGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
+{
+    // The view's own handling repaints the whole viewport for a range; one rectangle around the range
+    // is enough. An open editor and assistive technology still get the full treatment.
+    if (topLeft == bottomRight || state() == EditingState || QAccessible::isActive()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    viewport()->update(visualRect(topLeft).united(visualRect(bottomRight)));
 }
 
 bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const
@@ -245,6 +300,7 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
         return false;
     TColor fore = 0;
     TColor back = 0;
+    int lastDataCol = 0; // the last grid column of this row that shows a line
     {
         // The same order as the timer: the reference first, then the board. Both are held only
         // for the look-up, not for the drawing.
@@ -255,8 +311,17 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
         const BoardCell at = BoardCellAt(ACol, ARow, CurBoard->GroupCount, CurBoard->LineCount);
         if (CurBoard->GetCellColors(at.line, at.column, fore, back) != 0)
             return false;
+        const int groups = CurBoard->GroupCount;
+        const int linesInRow = std::min(groups, CurBoard->LineCount - (ARow - 1) * groups);
+        lastDataCol = std::min(linesInRow * kColsPerLine, ColumnCount()) - 1;
     }
     painter->save();
+    // The text runs on over the cells to its right, which paint over it in their turn; but where no
+    // line is shown (the empty groups of the last row, the space right of the last column) nothing
+    // paints after it, so it stops at the end of the row's last line.
+    const int dataRight = columnViewportPosition(lastDataCol) + columnWidth(lastDataCol);
+    painter->setClipRect(QRect(Rect.left(), 0, std::max(0, dataRight - Rect.left()), viewport()->height()),
+                         Qt::IntersectClip);
     painter->fillRect(Rect, ToQColor(back));
     painter->setPen(ToQColor(fore));
     painter->setFont(font());
@@ -265,6 +330,101 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
     const QFontMetrics metrics(font());
     painter->drawText(QPoint(Rect.left() + 2, Rect.top() + 2 + metrics.ascent()), model_->CellText(ACol, ARow - 1));
     painter->restore();
+    return true;
+}
+
+int TLineGrid::CurrentLine(int lineCount) const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return -1;
+    const int groups = std::max(1, ColumnCount() / kColsPerLine);
+    return BoardCellAt(current.column(), current.row() + 1, groups, lineCount).line;
+}
+
+void TLineGrid::SelectLine(int line)
+{
+    const int groups = std::max(1, ColumnCount() / kColsPerLine);
+    const GridCell first = GridCellOf(line, 0, groups);
+    if (first.row - 1 >= model_->rowCount() || first.col + kColsPerLine > ColumnCount())
+        return;
+    const QModelIndex from = model_->index(first.row - 1, first.col);
+    const QModelIndex to = model_->index(first.row - 1, first.col + kColsPerLine - 1);
+    selectionModel()->setCurrentIndex(from, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(from, to), QItemSelectionModel::ClearAndSelect);
+    // The whole line where it fits, and its first cell in any case; a layout still pending (the grid
+    // just laid out for a new board) is done first, or the scroll would be lost.
+    executeDelayedItemsLayout();
+    scrollTo(to);
+    scrollTo(from);
+}
+
+QString TLineGrid::SelectionText() const
+{
+    QModelIndex topLeft = currentIndex();
+    QModelIndex bottomRight = topLeft;
+    // One rectangle is all the grid lets the operator select, though the view may keep it in pieces.
+    const QItemSelection selection = selectionModel()->selection();
+    if (!selection.isEmpty()) {
+        int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
+        for (const QItemSelectionRange& range : selection) {
+            top = std::min(top, range.top());
+            left = std::min(left, range.left());
+            bottom = std::max(bottom, range.bottom());
+            right = std::max(right, range.right());
+        }
+        topLeft = model_->index(top, left);
+        bottomRight = model_->index(bottom, right);
+    }
+    if (!topLeft.isValid())
+        return QString();
+    std::vector<std::vector<std::string>> rows;
+    for (int r = topLeft.row(); r <= bottomRight.row(); ++r) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+            row.push_back(model_->CellText(c, r).toStdString());
+    }
+    return QString::fromStdString(TabSeparated(rows));
+}
+
+void TLineGrid::CopySelection() const
+{
+    const QString text = SelectionText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void TLineGrid::keyPressEvent(QKeyEvent* event)
+{
+    // The whole selected range, not only the current cell as a table view copies by itself.
+    if (event == QKeySequence::Copy && state() != EditingState) {
+        CopySelection();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool TLineGrid::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    std::string tip;
+    if (index.isValid() && BoardBusy.load() == 0) {
+        // The board's own text: the grid's copy may be older, or cut by a narrow column.
+        std::lock_guard boardRef(CurBoardLock);
+        if (CurBoard && BoardBusy.load() == 0 && CurBoard->Grid == this) {
+            std::lock_guard cells(CurBoard->Lock);
+            const BoardCell at =
+                BoardCellAt(index.column(), index.row() + 1, CurBoard->GroupCount, CurBoard->LineCount);
+            tip = CellTip(*CurBoard, at.line, at.column, CsvClockNow(*CurBoard));
+        }
+    }
+    if (tip.empty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), QString::fromStdString(tip), viewport(), visualRect(index));
     return true;
 }
 

@@ -29,6 +29,9 @@ public:
     void HeadersChanged();
     // Stores the text and reports the cell changed, even when the text is the same.
     void SetCellText(int column, int dataRow, const QString& text);
+    // Stores the text without a report; CellsChanged then reports a whole range at once.
+    void StoreCellText(int column, int dataRow, const QString& text);
+    void CellsChanged(int left, int top, int right, int bottom);
     const QString& CellText(int column, int dataRow) const { return cells_[size_t(dataRow) * size_t(cols_) + column]; }
     const QString& HeaderText(int column) const { return headers_[size_t(column)]; }
 
@@ -73,6 +76,25 @@ public:
 
     LineGridModel* Model() const { return model_; }
 
+    // The board line shown at the current cell, or -1 (header, a cell past the last line).
+    int CurrentLine(int lineCount) const;
+    // Scrolls the line's eight cells into view and selects them, in whatever group they stand.
+    void SelectLine(int line);
+    // The selected range as the grid shows it, tab-separated, a line end after each row; the
+    // current cell when nothing is selected.
+    QString SelectionText() const;
+    void CopySelection() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    // Hovering a data cell tells its line, the board's whole text and how long it has shown it.
+    bool viewportEvent(QEvent* event) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
+
 private:
     LineGridModel* model_;
+    // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then
+    // reports every cell it writes on its own, as it once did.
+    bool perCellNotices_ = false;
 };

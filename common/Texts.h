@@ -40,6 +40,13 @@ inline constexpr char kConnectCaption[] = "TCP/IP";
 inline constexpr char kReconnectFailed[] = "\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xB2\xBB\xC9\xCF."; // 重新连接不上.
 inline constexpr char kReconnected[] = "\xD2\xD1\xBE\xAD\xD6\xD8\xD0\xC2\xC1\xAC\xBD\xD3\xC9\xCF."; // 已经重新连接上.
 
+// Follows the link-up text and the address while the poll sent has had no complete answer for a
+// while (printf format: the seconds waited so far).
+inline constexpr char kNoAnswerEn[] = " (no answer for %d s)";
+inline constexpr char kNoAnswerZh[] = "\xA3\xA8%d \xC3\xEB\xCE\xDE\xD3\xA6\xB4\xF0\xA3\xA9"; // （%d 秒无应答）
+// Monitor.log, once when an answer becomes overdue (printf format: the seconds that make it so).
+inline constexpr char kNoAnswerLog[] = "no answer for %d s";
+
 // Window captions and the application title (the widgets hold these as Unicode, UTF-8 here).
 inline constexpr char kCaptionZhUtf8[] =
     "Halverdon\xE8\xAF\xAD\xE9\x9F\xB3\xE5\xB9\xB3\xE5\x8F\xB0 "

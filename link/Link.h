@@ -29,6 +29,9 @@ struct LinkTiming {
     std::chrono::milliseconds stopWait = std::chrono::milliseconds(12000);
     // One poll delay second; SleepSec is multiplied by it.
     std::chrono::milliseconds sleepUnit = std::chrono::milliseconds(1000);
+    // A poll whose answer has not come whole after this long is shown as overdue. Nothing else
+    // follows from it: a slow server may be slow, and the link stays as it is.
+    std::chrono::milliseconds answerOverdue = std::chrono::seconds(30);
 };
 
 // Selects the constructor that neither starts the socket library nor connects: a link at rest, with
@@ -57,12 +60,22 @@ struct TagTcpConnection {
     WakeFlag stopRequested{true};
     std::atomic<bool> workerDone{true};
 
+    // When the poll now waiting for its answer went out and when the last complete answer was
+    // applied, in SteadyMs() (0: none yet), and whether the wait for this answer has been reported
+    // overdue. Written by the thread that polls and decodes, read by the GUI's refresh tick.
+    std::atomic<int64_t> pollSentAt{0};
+    std::atomic<int64_t> lastAnswerAt{0};
+    std::atomic<bool> overdueReported{false};
+
     LinkTiming timing;
     std::thread worker;
     // The worker announces workerDone under doneMutex, so the destructor's wait ends at once.
     std::mutex doneMutex;
     std::condition_variable doneCv;
 };
+
+// The monotonic clock of the link's bookkeeping, in milliseconds.
+int64_t SteadyMs();
 
 // The receive worker's loop; returns 0 once stopRequested is set.
 int IsRemoteAns(TagTcpConnection& link);

@@ -11,6 +11,12 @@
 WakeFlag LinkRunning;
 TagTcpConnection* CurLink = nullptr;
 
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 namespace {
 
 // The first-connect message is built in a text of this many characters at most.

@@ -1,17 +1,13 @@
 #include "link/Protocol.h"
 
 #include "board/Board.h"
+#include "common/Ascii.h"
 #include "settings/EventLog.h"
 
 #include <bit>
 #include <cstring>
 
 namespace {
-
-bool IsDigit(uint8_t c)
-{
-    return c >= '0' && c <= '9';
-}
 
 int16_t ReadInt16(const uint8_t* p)
 {
@@ -59,8 +55,11 @@ int SendPoll(TagTcpConnection& link)
     if (!link.connected)
         return -1;
     long n = NetSend(link.linkSocket, kPollRequest, kPollRequestSize);
-    if (n == kPollRequestSize)
+    if (n == kPollRequestSize) {
+        link.pollSentAt = SteadyMs();
+        link.overdueReported = false; // a new wait, which may be overdue in its turn
         return 0;
+    }
     link.connected = false;
     int err = NetLastError();
     WriteLog(Format("send()<5 Err, len=%d, errNo=%d[0x%x]", int(n), err, unsigned(err)));
@@ -72,9 +71,9 @@ bool FrameReady(TagTcpConnection& link)
     if (link.size <= 4)
         return false;
     const uint8_t* b = link.recvBuf;
-    if (IsDigit(b[0]) && IsDigit(b[1])) {
+    if (AsciiIsDigit(b[0]) && AsciiIsDigit(b[1])) {
         int value = 0;
-        for (int i = 0; i < 4 && IsDigit(b[i]); ++i)
+        for (int i = 0; i < 4 && AsciiIsDigit(b[i]); ++i)
             value = value * 10 + (b[i] - '0');
         link.packLen = value;
     } else {
@@ -127,16 +126,20 @@ int ParseFrame(TagTcpConnection& link)
     TagMonitor& board = *CurBoard;
     {
         std::lock_guard lock(board.Lock);
+        // Every record of a frame became known at the same moment: one clock read per frame.
+        const BoardTime now = records > 0 ? board.Clock() : BoardTime{};
         p = buf + 6;
         for (int i = 0; i < records; ++i) {
             const size_t textLen = textLens[i];
             board.SetCell(reinterpret_cast<const char*>(p + 5), textLen, ReadInt16(p), int8_t(p[2]), int8_t(p[3]),
-                          int8_t(p[4]));
+                          int8_t(p[4]), now);
             p += 6 + textLen;
         }
     }
 
     std::memmove(buf, end, size_t(link.size - frameEnd));
     link.size -= int32_t(frameEnd);
+    link.lastAnswerAt = SteadyMs();
+    link.pollSentAt = 0;
     return 0;
 }

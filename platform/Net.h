@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 using SocketHandle = uintptr_t;
@@ -26,6 +28,19 @@ bool NetParseIPv4(const char* text, uint32_t& address);
 // Looks the name up, then the official name it resolves to, and gives the first IPv4 address of
 // the second lookup. Returns 0, or -1 when either lookup fails. Blocks as long as the resolver.
 int NetResolveHost(const char* name, uint32_t& address);
+
+// One lookup by the system's resolver (getaddrinfo): the name's IPv4 addresses in the resolver's
+// order and, when asked for, its official name (empty when the resolver gives none). 0, or -1 when
+// the name is unknown or has no IPv4 address.
+struct HostLookupResult {
+    std::string officialName;
+    std::vector<uint32_t> addresses;
+};
+int NetSystemLookup(const char* name, bool wantOfficialName, HostLookupResult& result);
+// The lookup NetResolveHost makes its two lookups with: NetSystemLookup, replaceable so a test can
+// see which names are looked up without a name server.
+using HostLookup = int (*)(const char* name, bool wantOfficialName, HostLookupResult& result);
+extern std::atomic<HostLookup> NetHostLookup;
 
 // A new TCP socket, non-blocking, with keep-alive probing so a peer that vanishes without closing
 // shows up as a failed read: first probe after idleSec, then every intervalSec, count probes.

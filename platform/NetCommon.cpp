@@ -24,33 +24,41 @@ bool NetParseIPv4(const char* text, uint32_t& address)
     return true;
 }
 
-int NetResolveHost(const char* name, uint32_t& address)
+std::atomic<HostLookup> NetHostLookup{&NetSystemLookup};
+
+int NetSystemLookup(const char* name, bool wantOfficialName, HostLookupResult& result)
 {
+    result = HostLookupResult();
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* first = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &first) != 0 || !first)
+    hints.ai_flags = wantOfficialName ? AI_CANONNAME : 0;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &list) != 0 || !list)
+        return -1;
+    if (wantOfficialName && list->ai_canonname)
+        result.officialName = list->ai_canonname;
+    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET)
+            result.addresses.push_back(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
+    }
+    ::freeaddrinfo(list);
+    return result.addresses.empty() ? -1 : 0;
+}
+
+int NetResolveHost(const char* name, uint32_t& address)
+{
+    const HostLookup lookup = NetHostLookup.load();
+    HostLookupResult first;
+    if (lookup(name, true, first) != 0)
         return -1;
     // The official name is looked up again and its address used, as the platform's own clients do.
-    const char* official = first->ai_canonname ? first->ai_canonname : name;
-    hints.ai_flags = 0;
-    addrinfo* second = nullptr;
-    int rc = ::getaddrinfo(official, nullptr, &hints, &second);
-    ::freeaddrinfo(first);
-    if (rc != 0 || !second)
+    const std::string official = first.officialName.empty() ? std::string(name) : first.officialName;
+    HostLookupResult second;
+    if (lookup(official.c_str(), false, second) != 0 || second.addresses.empty())
         return -1;
-    int result = -1;
-    for (addrinfo* ai = second; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET) {
-            address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
-            result = 0;
-            break;
-        }
-    }
-    ::freeaddrinfo(second);
-    return result;
+    address = second.addresses.front();
+    return 0;
 }
 
 void NetConnectStart(SocketHandle s, uint32_t address, uint16_t port)

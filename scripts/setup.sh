@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils
+    fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils openbox
     desktop-file-utils dpkg-dev file
 )
 if [ $# -gt 0 ]; then

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Smoke test of the cross-built simulator under Wine, over loopback only:
+# Smoke test of the cross-built simulator and probe under Wine, over loopback only:
 #   scripts/windows-sim-smoke.sh BUILD_DIR
 # Starts BUILD_DIR/sim/quorvane-sim.exe on 127.0.0.1 with a free port, waits (up to 60 s, Wine's
 # first start is slow) for its "listening 127.0.0.1:PORT" line, polls it twice from Linux with
-# python3 and checks that each answer is a well-formed frame, then stops it with Ctrl+C (Wine turns
-# SIGINT into the console event the simulator listens for) and expects exit status 0.
+# python3 and checks that each answer is a well-formed frame, runs BUILD_DIR/probe/quorvane-probe.exe
+# against it (JSON, check mode) and against a closed port, then stops the simulator with Ctrl+C
+# (Wine turns SIGINT into the console event the simulator listens for) and expects exit status 0.
 #
 # The caller sets WINEPREFIX (required: a prefix of its own, already booted) and may set WINEDEBUG
 # (default -all), WINEDLLOVERRIDES and DISPLAY (unset it to stay headless). The prefix and its
@@ -167,6 +168,37 @@ try:
 except OSError as e:
     raise SystemExit(f"talking to the simulator: {e}")
 PY
+
+# The probe's .exe against the simulator's: its JSON is the whole board, its check line says OK,
+# and a port nobody listens on is CRITICAL.
+probe_exe=$build_dir/probe/quorvane-probe.exe
+[[ -f $probe_exe ]] || fail "$probe_exe not found; build the quorvane-probe target first"
+probe_exe=$(realpath "$probe_exe")
+probe() { (cd "$work" && exec wine "$probe_exe" "$@") 2>"$work/probe.err"; }
+probe --host 127.0.0.1 --port "$port" --format json >"$work/probe.json" ||
+    fail "probe.exe --format json exited $?: $(tr -d '\r' <"$work/probe.err")"
+python3 - "$work/probe.json" <<'PY' || fail "probe.exe's JSON is not the board"
+import json
+import sys
+
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+if doc["lineCount"] != 5 or len(doc["lines"]) != 5 or not doc["complete"]:
+    raise SystemExit(f"lineCount {doc['lineCount']}, {len(doc['lines'])} lines, complete {doc['complete']}")
+for line in doc["lines"]:
+    if len(line["cells"]) != 8 or line["cells"][0]["text"] != str(line["line"]):
+        raise SystemExit(f"line {line['line']}: {line['cells']!r}")
+if not doc["summary"].startswith("Lines 5 | Idle "):
+    raise SystemExit(f"summary {doc['summary']!r}")
+print("windows-sim-smoke: probe.exe printed the whole board of 5 lines")
+PY
+check=$(probe --host 127.0.0.1 --port "$port" --check) || fail "probe.exe --check exited $?: $check"
+[[ $check == "QUORVANE OK - 5 lines, "* ]] || fail "probe.exe --check printed '$check'"
+echo "windows-sim-smoke: $check"
+closed_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+status=0
+check=$(probe --host 127.0.0.1 --port "$closed_port" --timeout 1 --check) || status=$?
+((status == 2)) || fail "probe.exe --check of a closed port exited $status, expected 2 (CRITICAL): $check"
+echo "windows-sim-smoke: closed port: ${check%$'\r'}"
 
 kill -INT "$sim_pid"
 for _ in $(seq 1 150); do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the core, the simulator and the core tests for 64-bit Windows with mingw-w64, then
-# runs those tests and a smoke test of the simulator under Wine, headless.
+# Cross-builds the core, the simulator, the probe and the core tests for 64-bit Windows with mingw-w64, then
+# runs those tests and a smoke test of the simulator and the probe under Wine, headless.
 #
 #   scripts/windows.sh            set up, build in ./build-win (or $QUORVANE_WIN_BUILD), run
 #   scripts/windows.sh --build    set up and build only
@@ -51,6 +51,6 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 echo "windows: running the tests under $(wine --version)"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 300
-echo "windows: simulator smoke test"
+echo "windows: simulator and probe smoke test"
 scripts/windows-sim-smoke.sh "$build"
 echo "windows: all passed"

@@ -1,15 +1,16 @@
 #include "settings/Config.h"
 
+#include "common/Ascii.h"
 #include "common/MonitorView.h"
 #include "common/Texts.h"
 
 #include "platform/System.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 SharedConfig CurConfig;
 
@@ -18,13 +19,13 @@ TagRunCfg::TagRunCfg() : Title1(Texts::kTitle1Zh), Title2(Texts::kTitle2Zh), Tit
 int32_t LeadingInt(const char* text)
 {
     const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
+    while (AsciiIsSpace(*p))
         ++p;
     bool negative = false;
     if (*p == '+' || *p == '-')
         negative = *p++ == '-';
     int64_t value = 0;
-    while (*p >= '0' && *p <= '9') {
+    while (AsciiIsDigit(*p)) {
         value = value * 10 + (*p++ - '0');
         if (value > int64_t(INT32_MAX) + 1)
             value = int64_t(INT32_MAX) + 1; // keep reading the digits, but stop growing
@@ -63,15 +64,15 @@ void ApplyLine(TagRunCfg& config, char* line)
     *eq = '\0';
     char* key = line;
     const char* value = eq + 1;
-    if (*key >= '0' && *key <= '9')
+    if (AsciiIsDigit(*key))
         return;
     for (char* k = key; *k; ++k)
-        *k = char(std::toupper(static_cast<unsigned char>(*k)));
+        *k = AsciiToUpper(*k);
 
     if (std::strcmp(key, "LANGUAGE_TYPE") == 0) {
         std::string word(value);
         for (char& c : word)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
+            c = AsciiToUpper(c);
         config.IsEnglish = (word == "ENGLISH" || word == "EN") ? 1 : 0;
     } else if (std::strcmp(key, "TITLE1") == 0) {
         config.Title1 = value;
@@ -97,13 +98,32 @@ bool WriteAll(std::FILE* f, const std::string& text)
     return std::fwrite(text.data(), 1, text.size(), f) == text.size();
 }
 
+// Writes text to f, gives it the attributes of original (if any) and closes it; true when all went
+// to the disk.
+bool WriteAndClose(std::FILE* f, const std::string& text, const char* original)
+{
+    bool ok = WriteAll(f, text);
+    ok = std::fflush(f) == 0 && ok;
+    // After the bytes, so a file that refuses them (a full disk) is never touched otherwise.
+    ok = ok && (!original || KeepAttributes(original, f));
+    // On the disk before the rename makes it the file, so a crash leaves the old or the new one.
+    ok = ok && FlushToDisk(f);
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
 } // namespace
 
 int LoadConfig(TagRunCfg& config)
 {
-    std::FILE* f = std::fopen(kConfigFileName, "rb");
+    return LoadConfigFrom(kConfigFileName, config);
+}
+
+int LoadConfigFrom(const char* path, TagRunCfg& config)
+{
+    std::FILE* f = std::fopen(path, "rb");
     if (!f) {
-        ShowMessage({kConfigFileName, "Open Config Error", MsgIcon::Error});
+        ShowMessage({path, "Open Config Error", MsgIcon::Error});
         return -1;
     }
     // A physical line longer than 511 characters arrives in pieces, each taken as a line. NUL bytes
@@ -128,20 +148,31 @@ int SaveConfig(const TagRunCfg& config)
     line("TITLE2 = " + config.Title2);
     line("TITLE3 = " + config.Title3);
 
-    const std::string tmpName = std::string(kConfigFileName) + ".tmp";
-    std::FILE* f = std::fopen(tmpName.c_str(), "wb");
-    bool ok = f != nullptr;
+    // The new file is written beside the old one and renamed over it, so a failure half-way leaves
+    // the old file whole. What a write in place kept is kept too: a file that cannot be opened for
+    // writing is not replaced, a symbolic link stays a link and its target is written, and the
+    // file keeps its permissions.
+    std::string target;
+    const int existing = ResolveWriteTarget(kConfigFileName, target) ? ProbeWritable(target.c_str()) : -1;
+    bool ok = existing >= 0;
     if (ok) {
-        ok = WriteAll(f, text);
-        ok = std::fflush(f) == 0 && ok;
-        // On the disk before the rename makes it the file, so a crash leaves the old or the new one.
-        ok = ok && FlushToDisk(f);
-        ok = std::fclose(f) == 0 && ok;
+        const std::string tmpName = target + ".tmp";
+        if (std::FILE* f = std::fopen(tmpName.c_str(), "wb")) {
+            ok = WriteAndClose(f, text, existing == 1 ? target.c_str() : nullptr);
+            ok = ok && RenameOver(tmpName.c_str(), target.c_str());
+            if (!ok)
+                std::remove(tmpName.c_str());
+        } else if (existing == 1 && errno == EACCES &&
+                   !std::filesystem::exists(std::filesystem::symlink_status(tmpName))) {
+            // The folder takes no new file, but the file itself may be written: it is written in
+            // place as it was before the replace, without the protection against a crash half-way.
+            std::FILE* inPlace = std::fopen(target.c_str(), "wb");
+            ok = inPlace && WriteAndClose(inPlace, text, nullptr);
+        } else {
+            ok = false;
+        }
     }
-    if (ok)
-        ok = RenameOver(tmpName.c_str(), kConfigFileName);
     if (!ok) {
-        std::remove(tmpName.c_str());
         ShowMessage({kConfigFileName, "Save Config Error", MsgIcon::Error});
         return -1;
     }

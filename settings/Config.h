@@ -32,10 +32,14 @@ struct TagRunCfg {
 // Reads Quorvane.cfg from the working directory over config. Keys missing from the file keep the
 // record's values. Returns 0, or -1 after the "Open Config Error" box when it cannot be opened.
 int LoadConfig(TagRunCfg& config);
+// The same from another file, for programs that are told where their settings are; the box names
+// that file.
+int LoadConfigFrom(const char* path, TagRunCfg& config);
 
 // Replaces Quorvane.cfg by the record's eight lines. The new file is written beside the old one and
-// renamed over it, so a failure half-way leaves the old file whole. Returns 0, or -1 after the
-// "Save Config Error" box.
+// renamed over it, so a failure half-way leaves the old file whole; a file that cannot be opened for
+// writing is left alone, a symbolic link stays a link, and the permissions stay. Returns 0, or -1
+// after the "Save Config Error" box.
 int SaveConfig(const TagRunCfg& config);
 
 // Leading-integer conversion: blanks skipped, an optional sign, the digits that follow; no digits

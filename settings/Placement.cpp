@@ -5,6 +5,7 @@
 #include "settings/Config.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QSettings>
 #include <QTableView>
 #include <QWidget>
@@ -33,10 +34,33 @@ void ShowSettingsError(const char* text)
     ShowMessage({text, std::string(), MsgIcon::None});
 }
 
+std::unique_ptr<QSettings> MakeStore()
+{
+    return storeFactory ? storeFactory() : NativeStore();
+}
+
 // Opens the store with full access, creating it when it does not exist yet.
 std::unique_ptr<QSettings> OpenStore()
 {
-    std::unique_ptr<QSettings> store = storeFactory ? storeFactory() : NativeStore();
+    std::unique_ptr<QSettings> store = MakeStore();
+    // QSettings finds a missing ']' when it opens the file, but other damage (lines without '=')
+    // only when it reads the values; reading the keys here makes it look at everything.
+    if (store)
+        store->allKeys();
+    // A store file that cannot be parsed (a section header without its ']', junk, a file cut off)
+    // would be reported at every start and every close and never written again. It is emptied
+    // instead: every value in it then counts as missing, the restore writes the defaults back as
+    // for any missing value, and the next close writes a clean store. A file that cannot be
+    // written stays as it is and is reported below. The fresh object is needed because QSettings
+    // goes on reporting the first error it met.
+    if (store && store->status() == QSettings::FormatError && store->isWritable()) {
+        const QString path = store->fileName();
+        store.reset();
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.close();
+        store = MakeStore();
+    }
     // isWritable() also creates the folders of a file-based store.
     if (!store || store->status() != QSettings::NoError || !store->isWritable()) {
         ShowSettingsError("Error creating/opening the key");
@@ -94,11 +118,24 @@ QString ColumnValueName(int column)
 // the frame is known; otherwise the window would grow by its frame at every start.
 class FrameFit : public QObject {
 public:
-    FrameFit(QWidget& window, std::optional<int> width, std::optional<int> height)
-        : QObject(&window), window_(window), width_(width), height_(height)
+    explicit FrameFit(QWidget& window) : QObject(&window), window_(window)
     {
         setObjectName(QStringLiteral("PlacementFrameFit"));
         window.installEventFilter(this);
+    }
+
+    static FrameFit* Of(QWidget& window)
+    {
+        return window.findChild<FrameFit*>(QStringLiteral("PlacementFrameFit"), Qt::FindDirectChildrenOnly);
+    }
+
+    // A side not given keeps the size already waiting for it.
+    void Want(std::optional<int> width, std::optional<int> height)
+    {
+        if (width)
+            width_ = width;
+        if (height)
+            height_ = height;
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -125,6 +162,7 @@ public:
     void Finish(bool apply)
     {
         window_.removeEventFilter(this);
+        setObjectName(QString()); // no longer found as the fit that waits
         if (apply)
             ResizeOuter(window_, width_, height_);
         deleteLater();
@@ -143,17 +181,19 @@ private:
     std::optional<int> height_;
 };
 
-void ApplyOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height)
+} // namespace
+
+void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height)
 {
     if (!width && !height)
         return;
-    delete window.findChild<FrameFit*>(QStringLiteral("PlacementFrameFit"), Qt::FindDirectChildrenOnly);
+    FrameFit* fit = FrameFit::Of(window);
+    if (!fit && !window.isVisible())
+        fit = new FrameFit(window);
+    if (fit)
+        fit->Want(width, height);
     FrameFit::ResizeOuter(window, width, height);
-    if (!window.isVisible())
-        new FrameFit(window, width, height);
 }
-
-} // namespace
 
 void SetPlacementStore(PlacementStore store)
 {
@@ -213,7 +253,7 @@ int RestorePlacement(QWidget& window, QTableView& grid)
         width = number;
     if (ReadOrCreateValue(*store, "WinHeight", "-1", number) == 0 && number >= 0)
         height = number;
-    ApplyOuterSize(window, width, height);
+    SetOuterSize(window, width, height);
 
     for (int i = 0; i < kStoredColumns; ++i) {
         const QByteArray name = ColumnValueName(i).toLatin1();

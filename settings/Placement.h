@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSettings;
 class QTableView;
@@ -15,6 +16,10 @@ class QWidget;
 // WinX ended it.
 int SavePlacement(QWidget& window, QTableView& grid);
 int RestorePlacement(QWidget& window, QTableView& grid);
+
+// Gives a top-level window this outer size, frame included: now, by the frame it has, and again once
+// the frame of a window not yet shown is known. A side not given keeps the size asked for before.
+void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> height);
 
 // Reads the text value name from store into value. A value that is missing or holds 80 bytes or more
 // is first replaced by defaultText, which is then converted instead. Returns 0, or -1 after the

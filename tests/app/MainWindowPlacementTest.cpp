@@ -7,7 +7,9 @@
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QTest>
 #include <array>
 #include <gtest/gtest.h>
 #include <map>
@@ -80,6 +82,36 @@ TEST_F(MainWindowPlacementTest, FirstRunKeepsTheDesignAndExitStoresAllTwelve)
     EXPECT_EQ(next->size(), QSize(700, 450));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(next->LineGrid->columnWidth(i), 40 + i);
+}
+
+TEST_F(MainWindowPlacementTest, DesignSizeIsTheOuterSize)
+{
+    const struct {
+        const char* what;
+        Values stored;
+        QRect outer;
+    } cases[] = {
+        {"first run", {}, {123, 168, 795, 528}},
+        {"WinX ends the restore", {{"WinX", "  -5"}, {"WinWidth", " 600"}}, {123, 168, 795, 528}},
+        {"only the width stored",
+         {{"WinX", "  40"}, {"WinY", "  30"}, {"WinWidth", " 600"}, {"WinHeight", "  -1"}},
+         {40, 30, 600, 528}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(storePath);
+        {
+            QSettings s(storePath, QSettings::IniFormat);
+            for (const auto& [name, text] : c.stored)
+                s.setValue(QString::fromStdString(name), QString::fromStdString(text));
+        }
+        auto form = MakeForm();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QTest::qWait(0);
+        ASSERT_NE(form->frameGeometry().size(), form->size()) << "the platform draws no frame";
+        EXPECT_EQ(form->frameGeometry(), c.outer);
+    }
 }
 
 } // namespace

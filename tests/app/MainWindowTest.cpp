@@ -2,14 +2,20 @@
 #include "board/Board.h"
 #include "board/LineGrid.h"
 #include "common/Texts.h"
+#include "platform/Gbk.h"
+#include "settings/EventLog.h"
+#include "support/Frames.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -111,6 +117,70 @@ TEST_F(MainWindowTest, LongAddressIsCut)
     EXPECT_EQ(form->SysStatPan->text().size(), int(sizeof(Texts::kLinkDownEn) - 1 + 255));
 }
 
+TEST_F(MainWindowTest, LongTextsNeverResizeTheWindow)
+{
+    auto form = MakeForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QSize designed = form->size();
+    const std::string gbkWord = "\xCD\xA8\xBB\xB0\xD6\xD0"; // 通话中
+    const struct {
+        const char* what;
+        std::string summary;
+    } summaries[] = {
+        {"empty", ""},
+        {"40 ASCII", std::string(40, 'x')},
+        {"400 ASCII", std::string(400, 'x')},
+        {"4000 ASCII", std::string(4000, 'x')},
+        {"40 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 40)
+                 s += gbkWord;
+             return s;
+         }()},
+        {"400 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 400)
+                 s += gbkWord;
+             return s;
+         }()},
+        {"4000 GBK",
+         [&] {
+             std::string s;
+             while (s.size() < 4000)
+                 s += gbkWord;
+             return s;
+         }()},
+    };
+    const auto checkSizes = [&] {
+        QApplication::processEvents();
+        EXPECT_EQ(form->size(), designed);
+        EXPECT_LE(form->minimumSizeHint().width(), 300);
+        EXPECT_LE(form->minimumWidth(), 300);
+        form->resize(300, designed.height());
+        QApplication::processEvents();
+        EXPECT_EQ(form->width(), 300);
+        form->resize(designed);
+        QApplication::processEvents();
+    };
+    for (const auto& c : summaries) {
+        SCOPED_TRACE(c.what);
+        form->SetSummaryText(c.summary);
+        EXPECT_EQ(form->TotalInfoPan->toolTip(), FromGbk(c.summary));
+        checkSizes();
+    }
+
+    TagRunCfg cfg = CurConfig.Get();
+    cfg.ServerIp = std::string(255, 'h');
+    CurConfig.Set(cfg);
+    form->ShowLinkState(false);
+    EXPECT_TRUE(form->SysStatPan->toolTip().startsWith(form->SysStatPan->text() + QLatin1Char('\n')));
+    EXPECT_GT(form->SysStatPan->text().size(), 255);
+    checkSizes();
+}
+
 TEST_F(MainWindowTest, SummaryTextIsPlainText)
 {
     auto form = MakeForm();
@@ -166,6 +236,80 @@ TEST_F(MainWindowTest, OnlyTheNewestWaitingSummaryIsShown)
     QApplication::processEvents();
     EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("fresh"));
     form->removeEventFilter(&counter);
+}
+
+TEST_F(MainWindowTest, FastSummariesWaitForTheNextTick)
+{
+    auto form = MakeForm();
+    form->Timer1->stop(); // the test plays the ticks
+    form->summaryHoldMs = 60 * 60 * 1000;
+    const auto fromWorker = [&](const std::string& text) {
+        std::thread([&] { form->SetSummaryText(text); }).join();
+        QApplication::processEvents();
+    };
+    // The first summary of the session is shown at once.
+    fromWorker("first");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("first"));
+    // The ones after it wait for the tick, which shows the newest.
+    fromWorker("second");
+    fromWorker("third");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("first"));
+    form->Timer1Timer();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("third"));
+    // A tick with nothing new leaves the panel alone, also while no board exists.
+    form->TotalInfoPan->setText(QStringLiteral("operator"));
+    form->Timer1Timer();
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("operator"));
+    // Once the panel has not changed for a tick, a summary is shown at once again.
+    form->summaryHoldMs = 0;
+    fromWorker("slow server");
+    EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("slow server"));
+}
+
+// A server that takes the poll and does not answer: the status panel says so, counting, and the
+// answer brings the exact text back. Nothing reconnects because of it.
+TEST_F(MainWindowTest, OverdueAnswerIsShownUntilItComes)
+{
+    LoopbackServer server;
+    for (uint8_t english : {1, 0}) {
+        SCOPED_TRACE(int(english));
+        WriteLoopbackConfig(server.port(), english ? "LANGUAGE_TYPE = English\r\nSLEEP_SEC = 0\r\n"
+                                                   : "LANGUAGE_TYPE = Chinese\r\nSLEEP_SEC = 0\r\n");
+        LinkTiming timing = WindowTiming();
+        timing.firstConnectTimeout = std::chrono::seconds(2);
+        timing.answerOverdue = std::chrono::milliseconds(1100);
+        timing.sleepUnit = std::chrono::hours(1); // after the answer the worker pauses
+        auto form = std::make_unique<TForm1>(timing);
+        form->stopSettle = std::chrono::milliseconds(1);
+        form->Timer1->stop(); // the test plays the ticks
+        Peer peer = server.Accept();
+        ASSERT_EQ(peer.Read(5), "00011");
+        QApplication::processEvents();
+        const QString up =
+            QString::fromUtf8(english ? "Conneted, OK. 127.0.0.1 : %1" : "已联通, 127.0.0.1 : %1").arg(server.port());
+        EXPECT_EQ(form->SysStatPan->text(), up);
+        EXPECT_TRUE(form->SysStatPan->toolTip().endsWith(QStringLiteral("No answer yet in this session")));
+
+        ASSERT_TRUE(WaitFor([&] { return SteadyMs() - CurLink->pollSentAt.load() > 1100; }));
+        form->Timer1Timer();
+        const QString overdue = up + QString::fromUtf8(english ? " (no answer for 1 s)" : "（1 秒无应答）");
+        EXPECT_EQ(form->SysStatPan->text(), overdue);
+        EXPECT_EQ(form->SysStatPan->palette().color(QPalette::WindowText), QColor(204, 102, 0));
+        form->Timer1Timer(); // counted once per stall
+        const std::vector<std::string> log = LogMessages();
+        EXPECT_EQ(log, std::vector<std::string>{"no answer for 1 s"});
+        EXPECT_TRUE(CurLink->connected);
+
+        ASSERT_TRUE(peer.Send(Frame(1, Record(0, 0, 0, 15, "late"))));
+        // The worker lays the grid out through the GUI thread, so the wait runs the event loop.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return CurLink->lastAnswerAt.load() != 0; }, 5000));
+        form->Timer1Timer();
+        EXPECT_EQ(form->SysStatPan->text(), up);
+        EXPECT_EQ(form->SysStatPan->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        EXPECT_TRUE(form->SysStatPan->toolTip().contains(QStringLiteral("Last answer at ")));
+        form.reset();
+        std::remove(kLogFileName);
+    }
 }
 
 TEST_F(MainWindowTest, SecondStopDoesNothing)

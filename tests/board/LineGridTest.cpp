@@ -8,6 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
@@ -168,10 +169,11 @@ TEST_F(LineGridTest, DesignState)
     EXPECT_EQ(grid->verticalHeader()->defaultSectionSize(), 16);
     EXPECT_EQ(grid->rowHeight(0), 16);
     EXPECT_EQ(grid->rowHeight(3), 16);
+    EXPECT_EQ(grid->horizontalHeader()->height(), 16); // the header row too, whatever the style says
     EXPECT_TRUE(grid->verticalHeader()->isHidden());
     EXPECT_FALSE(grid->horizontalHeader()->isHidden());
     EXPECT_TRUE(grid->showGrid());
-    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(grid->horizontalHeader()->sectionResizeMode(c), QHeaderView::Interactive);
     EXPECT_TRUE(grid->editTriggers() & QAbstractItemView::DoubleClicked);
@@ -350,11 +352,12 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
         return viewport.contains(grid->visualRect(grid->model()->index(row - 1, col)));
     };
 
-    std::set<std::pair<int, int>> signalled;
+    // Each refresh reports what it wrote once, as one range: (left, top, right, bottom) in grid terms.
+    std::vector<QRect> reports;
     QObject::connect(grid->model(), &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                         EXPECT_EQ(topLeft, bottomRight);
-                         EXPECT_TRUE(signalled.insert({topLeft.column(), topLeft.row() + 1}).second);
+                         reports.push_back(QRect(QPoint(topLeft.column(), topLeft.row() + 1),
+                                                 QPoint(bottomRight.column(), bottomRight.row() + 1)));
                      });
 
     for (int i = 0; i < 2048; ++i) {
@@ -368,15 +371,16 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
 
     int partlyVisibleCopied = 0;
     int copied = 0;
+    QRect bounds;
     for (int i = 0; i < 2048; ++i) {
         for (int k = 0; k < 8; ++k) {
             const int row = i + 1;
             const bool expectCopy = i != 1 && inView(k, row);
             const TagLineCols& cell = board->Rows[size_t(i)].Cols[k];
             ASSERT_EQ(cell.Changed, i != 1 && !expectCopy) << i << "," << k;
-            ASSERT_EQ(signalled.count({k, row}), expectCopy ? 1u : 0u) << i << "," << k;
             if (expectCopy) {
                 ASSERT_EQ(grid->CellText(k, row), QStringLiteral("t%1.%2").arg(i).arg(k));
+                bounds = bounds.united(QRect(k, row, 1, 1));
                 ++copied;
                 if (!fullyInView(k, row))
                     ++partlyVisibleCopied;
@@ -387,33 +391,185 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
     }
     EXPECT_GT(copied, 20);
     EXPECT_GT(partlyVisibleCopied, 0);
-    EXPECT_EQ(signalled.size(), size_t(copied));
+    EXPECT_EQ(reports, std::vector<QRect>{bounds});
 
     // Scrolled down, the cells there are copied at the next refresh; the first ones are not again.
-    signalled.clear();
+    reports.clear();
     grid->scrollTo(grid->model()->index(1499, 0), QAbstractItemView::PositionAtTop);
     grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
     QCoreApplication::processEvents();
     ASSERT_FALSE(inView(0, 1));
     Refresh();
-    EXPECT_FALSE(signalled.empty());
-    for (auto [col, row] : signalled) {
-        EXPECT_TRUE(inView(col, row));
-        EXPECT_GE(row, 1500);
-        EXPECT_EQ(grid->CellText(col, row), QStringLiteral("t%1.%2").arg(row - 1).arg(col));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_GE(reports[0].top(), 1500);
+    for (int row = reports[0].top(); row <= reports[0].bottom(); ++row) {
+        for (int col = reports[0].left(); col <= reports[0].right(); ++col) {
+            EXPECT_TRUE(inView(col, row));
+            EXPECT_EQ(grid->CellText(col, row), QStringLiteral("t%1.%2").arg(row - 1).arg(col));
+        }
     }
     EXPECT_TRUE(board->Rows[2047].Cols[0].Changed);
 
     // A write that repeats the same text still reaches the grid, and only for that cell.
-    signalled.clear();
+    reports.clear();
     const int row = grid->rowAt(0) + 1;
     const int col = grid->columnAt(0);
     ASSERT_FALSE(board->Rows[size_t(row - 1)].Cols[col].Changed);
     SetCell(*board, ("t" + std::to_string(row - 1) + "." + std::to_string(col)).c_str(), row - 1, col, 0, 15);
     Refresh();
-    EXPECT_EQ(signalled, (std::set<std::pair<int, int>>{{col, row}}));
+    EXPECT_EQ(reports, std::vector<QRect>{QRect(col, row, 1, 1)});
     Refresh();
-    EXPECT_EQ(signalled.size(), 1u);
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(LineGridTest, ScatteredWritesRepaintInOnePassAndLeaveTheOthersAsTheyWere)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 30); // all three groups in view
+    TagMonitor* board = Publish(60, 3);
+    for (int i = 0; i < 60; ++i) {
+        for (int k = 0; k < 8; ++k)
+            SetCell(*board, ("a" + std::to_string(i % 10)).c_str(), i, k, 0, 15);
+    }
+    Refresh();
+    QTest::qWait(50); // the repaint of that first refresh is done
+
+    // Scattered writes: new texts and colours in a few cells far apart.
+    const struct {
+        int line;
+        int column;
+        int fore;
+        int back;
+    } writes[] = {{0, 0, 4, 9}, {7, 3, 1, 14}, {22, 7, 15, 2}, {35, 5, 0, 11}, {59, 1, 12, 3}};
+    for (const auto& w : writes)
+        SetCell(*board, "new", w.line, w.column, w.fore, w.back);
+    for (int i = 2; i < 60; i += 3) // and a diagonal of cells that touch nowhere
+        SetCell(*board, "d", i, i % 8, 4, 14);
+    // The paint events the viewport gets, and how many rectangles each asks to repaint.
+    std::vector<int> paints;
+    struct PaintCounter : QObject {
+        std::vector<int>* rects;
+        explicit PaintCounter(std::vector<int>* r) : rects(r) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                rects->push_back(int(static_cast<QPaintEvent*>(e)->region().rectCount()));
+            return false;
+        }
+    } counter(&paints);
+    grid->viewport()->installEventFilter(&counter);
+    Refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !paints.empty(); }, 2000));
+    QTest::qWait(20);
+    grid->viewport()->removeEventFilter(&counter);
+    EXPECT_EQ(paints, std::vector<int>{1}); // one pass over one rectangle, not one per cell
+
+    // Every cell in view shows exactly its text in its board colours, written or not.
+    const QImage image = Grab();
+    for (int i = 0; i < 60; ++i) {
+        for (int k = 0; k < 8; ++k) {
+            const GridCell at = GridCellOf(i, k, 3);
+            const QRect rect = CellRect(at.col, at.row);
+            if (!grid->viewport()->geometry().contains(rect))
+                continue;
+            TColor fore = 0, back = 0;
+            ASSERT_EQ(board->GetCellColors(i, k, fore, back), 0);
+            const auto colour = [](TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int(c >> 16)); };
+            ASSERT_TRUE(
+                SameImage(image.copy(rect), Expected(rect, grid->CellText(at.col, at.row), colour(fore), colour(back))))
+                << "line " << i << " column " << k;
+        }
+    }
+}
+
+TEST_F(LineGridTest, RangeSelectionIsOneRectangle)
+{
+    Publish(40, 1);
+    QCoreApplication::processEvents();
+    const auto click = [&](int col, int row, Qt::KeyboardModifiers mods) {
+        const QRect r = grid->visualRect(grid->model()->index(row - 1, col));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, r.center());
+    };
+    click(1, 2, Qt::NoModifier);
+    click(3, 4, Qt::ShiftModifier);
+    click(6, 8, Qt::ControlModifier); // would start a second, disjoint range in a list-style view
+    const QItemSelection selection = grid->selectionModel()->selection();
+    ASSERT_EQ(selection.size(), 1);
+    const QItemSelectionRange& range = selection.first();
+    // One rectangle of cells, never two.
+    EXPECT_EQ(range.width() * range.height(), int(grid->selectionModel()->selectedIndexes().size()));
+}
+
+TEST_F(LineGridTest, RefreshAtAnExactFitIncludesTheRowAndColumnJustPast)
+{
+    TagMonitor* board = Publish(2048, 1);
+    // Make the viewport end exactly on a row boundary and on a column boundary.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        QCoreApplication::processEvents();
+        const QSize view = grid->viewport()->size();
+        const int rowExcess = view.height() % 16;
+        int x = 0, c = 0;
+        while (c < 8 && x + grid->columnWidth(c) <= view.width())
+            x += grid->columnWidth(c++);
+        window->resize(window->width() - (view.width() - x), window->height() - rowExcess);
+    }
+    QCoreApplication::processEvents();
+    const QSize view = grid->viewport()->size();
+    ASSERT_EQ(view.height() % 16, 0);
+    const int fullRows = view.height() / 16;         // data rows 1..fullRows show whole, nothing of the next
+    ASSERT_EQ(grid->rowAt(view.height()), fullRows); // model row fullRows: grid row fullRows + 1
+    int lastCol = grid->columnAt(view.width() - 1);
+    ASSERT_EQ(grid->columnViewportPosition(lastCol) + grid->columnWidth(lastCol), view.width());
+    ASSERT_LT(lastCol, 7);
+
+    const int justPastRow = fullRows + 1; // grid row
+    const int justPastCol = lastCol + 1;
+    SetCell(*board, "row", justPastRow - 1, 0, 0, 15);
+    SetCell(*board, "col", 0, justPastCol, 0, 15);
+    SetCell(*board, "beyond", justPastRow, 0, 0, 15); // two rows past: not refreshed
+    Refresh();
+    EXPECT_EQ(grid->CellText(0, justPastRow), QStringLiteral("row"));
+    EXPECT_EQ(grid->CellText(justPastCol, 1), QStringLiteral("col"));
+    EXPECT_TRUE(grid->CellText(0, justPastRow + 1).isEmpty());
+    EXPECT_TRUE(board->Rows[size_t(justPastRow)].Cols[0].Changed);
+}
+
+TEST_F(LineGridTest, LongTextsStopWhereNoLineIsShown)
+{
+    // 10 lines in 3 groups: row 4 shows line 9 in its first group only. Narrow columns, so the groups
+    // end well inside the view.
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 24);
+    TagMonitor* board = Publish(10, 3);
+    const std::string longText(60, 'W');
+    for (int i = 0; i < 10; ++i)
+        SetCell(*board, longText.c_str(), i, 7, 0, 15); // the last column of every line
+    SetCell(*board, longText.c_str(), 9, 7, 4, 9);
+    Refresh();
+    // A full repaint, as after a scroll, a resize or an uncover.
+    grid->viewport()->repaint();
+    const QImage image = Grab();
+    BoardBusy.store(kBusyReplacing);
+    grid->viewport()->repaint();
+    const QImage plain = Grab();
+    BoardBusy.store(0);
+
+    // The empty groups of the last row look as the grid draws them itself.
+    for (int c = 8; c < 24; ++c) {
+        const QRect rect = CellRect(c, 4);
+        EXPECT_TRUE(SameImage(image.copy(rect), plain.copy(rect))) << c;
+    }
+    // Right of the last column, on every row, is the grid's own background.
+    const QRect lastCell = CellRect(23, 1);
+    const QRect viewportRect = grid->viewport()->geometry();
+    const QRect beyond(lastCell.right() + 2, viewportRect.top(), viewportRect.right() - lastCell.right() - 1,
+                       viewportRect.height());
+    ASSERT_GT(beyond.width(), 50);
+    EXPECT_TRUE(SameImage(image.copy(beyond), plain.copy(beyond)));
+    const auto dark = [](QColor c) { return c.lightness() < 100; };
+    EXPECT_EQ(CountPixels(image, beyond, dark), 0);
+    // The cell that holds the text still shows it.
+    EXPECT_GT(CountPixels(image, CellRect(23, 1), dark), 0);
 }
 
 TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)

@@ -3,9 +3,12 @@
 
   monitor_e2e.py board     --monitor M --sim S --work DIR
   monitor_e2e.py reconnect --monitor M --sim S --work DIR
+  monitor_e2e.py outer     --monitor M --sim S --work DIR
 
 board:     on a private Xvfb server, the grid shows the simulator's status colours, and closing the
            window through its System menu ends the monitor normally (placement saved, link closed).
+outer:     on Xvfb under a real window manager (openbox), the first-run window's frame measures the
+           design's 795 x 528, and a saved placement comes back to the same outer geometry.
 reconnect: offscreen; the simulator is stopped and started again on the same port, and Monitor.log
            records the broken read, then the reconnection (GBK).
 
@@ -252,6 +255,81 @@ def test_board(session):
     return 0
 
 
+def outer_geometry(session, window):
+    """The window's frame on screen (x, y, width, height): its client area widened by the frame
+    extents the window manager announces; None while it announces none."""
+    extents = subprocess.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"], env=session.env, capture_output=True,
+                             text=True, timeout=10).stdout
+    m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", extents)
+    if not m:
+        return None
+    left, right, top, bottom = (int(v) for v in m.groups())
+    info = subprocess.run(["xwininfo", "-id", window], env=session.env, capture_output=True, text=True,
+                          timeout=10).stdout
+
+    def field(name):
+        return int(re.search(name + r":\s*(-?\d+)", info).group(1))
+
+    return (field("Absolute upper-left X") - left, field("Absolute upper-left Y") - top,
+            field("Width") + left + right, field("Height") + top + bottom)
+
+
+def settled_outer(session, expected=None):
+    """The outer geometry once it has stopped changing (and equals expected, when given)."""
+    window = wait_for("the monitor's window", lambda: visible_window(session), 15, 0.1)
+    seen = []
+
+    def stable():
+        g = outer_geometry(session, window)
+        seen.append(g)
+        if g is None or len(seen) < 3 or seen[-2] != g or seen[-3] != g:
+            return None
+        return g if expected is None or g == expected else None
+
+    try:
+        return window, wait_for("the window's frame to settle", stable, 10, 0.2)
+    except Failure:
+        raise Failure(f"outer geometry {seen[-1]}, expected {expected or 'a settled one'}")
+
+
+def test_outer(session):
+    for tool in ("Xvfb", "openbox", "xprop", "xwininfo", "xdotool"):
+        if not shutil.which(tool):
+            log(f"skipped: {tool} is not installed (scripts/setup.sh installs it)")
+            return SKIP
+    session.start_xvfb()
+    session.env["QT_QPA_PLATFORM"] = "xcb"
+    wm = session.start(["openbox", "--sm-disable"], "openbox")
+    wait_for("openbox to manage the screen", lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=session.env, capture_output=True, timeout=10).stdout
+             or wm.poll() is not None, 10)
+    if wm.poll() is not None:
+        raise Failure(f"openbox ended with {wm.returncode}: {read_bytes(session.path('openbox.log'))!r}")
+
+    _, port = session.start_sim("sim", 0, "--lines", "16", "--change-rate", "0")
+    session.write_config(port, "SLEEP_SEC = 1", "LANGUAGE_TYPE = English")
+    monitor = session.start_monitor()
+    _, first = settled_outer(session)
+    log(f"first run: frame at ({first[0]}, {first[1]}), {first[2]} x {first[3]}")
+    if first[2:] != (795, 528):
+        raise Failure(f"the first-run window's frame is {first[2]} x {first[3]}, not 795 x 528")
+    if not close_through_menu(session, monitor):
+        raise Failure("System > Exit did not end the monitor")
+    placement = read_bytes(os.path.join(session.env["XDG_CONFIG_HOME"], "Halverdon", "Quorvane.conf")).decode()
+    stored = {k: int(v) for k, v in re.findall(r"^(Win\w+)=\"?\s*(-?\d+)\"?\s*$", placement, re.M)}
+    saved = (stored.get("WinX"), stored.get("WinY"), stored.get("WinWidth"), stored.get("WinHeight"))
+    log(f"saved: {saved}")
+    if saved != first:
+        raise Failure(f"the saved placement {saved} is not the window's outer geometry {first}")
+
+    monitor = session.start_monitor()
+    _, again = settled_outer(session, first)
+    log(f"restored: frame at ({again[0]}, {again[1]}), {again[2]} x {again[3]}")
+    if not close_through_menu(session, monitor):
+        raise Failure("System > Exit did not end the monitor")
+    return 0
+
+
 def test_reconnect(session):
     session.env["QT_QPA_PLATFORM"] = "offscreen"
     sim, port = session.start_sim("sim1", 0, "--lines", "16")
@@ -290,14 +368,14 @@ def test_reconnect(session):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("test", choices=["board", "reconnect"])
+    parser.add_argument("test", choices=["board", "reconnect", "outer"])
     parser.add_argument("--monitor", required=True)
     parser.add_argument("--sim", required=True)
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     session = Session(args)
     try:
-        return {"board": test_board, "reconnect": test_reconnect}[args.test](session)
+        return {"board": test_board, "reconnect": test_reconnect, "outer": test_outer}[args.test](session)
     except Failure as e:
         log(f"FAILED: {e}")
         for name in ("monitor.log", "sim.log", "sim1.log", "sim2.log", "Monitor.log"):

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <thread>
 
 #ifdef _WIN32
@@ -19,9 +21,10 @@ constexpr int kWouldBlock = WSAEWOULDBLOCK;
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-using namespace std::chrono_literals;
 constexpr int kWouldBlock = EAGAIN;
 #endif
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -69,6 +72,40 @@ int FakeResolver(const char* name, uint32_t& address)
     return 0;
 }
 
+// A resolver of a few made-up names that records each lookup: name, and whether the official name was
+// asked for.
+struct Lookup {
+    std::string name;
+    bool official;
+    bool operator==(const Lookup&) const = default;
+};
+std::vector<Lookup> lookups;
+struct FakeHost {
+    const char* name;
+    const char* official;
+    std::vector<uint32_t> addresses;
+};
+std::vector<FakeHost> fakeHosts;
+
+int FakeLookup(const char* name, bool wantOfficialName, HostLookupResult& result)
+{
+    lookups.push_back({name, wantOfficialName});
+    result = HostLookupResult();
+    for (const FakeHost& h : fakeHosts) {
+        if (h.name == std::string(name)) {
+            result.officialName = wantOfficialName ? h.official : "";
+            result.addresses = h.addresses;
+            return h.addresses.empty() ? -1 : 0;
+        }
+    }
+    return -1;
+}
+
+void PrintTo(const Lookup& l, std::ostream* os)
+{
+    *os << l.name << (l.official ? " (official name asked)" : "");
+}
+
 class TransportTest : public ::testing::Test {
 protected:
     SharedConfig config;
@@ -82,7 +119,11 @@ protected:
         asked.clear();
         LinkRunning.Set();
     }
-    void TearDown() override { LinkResolver = &NetResolveHost; }
+    void TearDown() override
+    {
+        LinkResolver = &NetResolveHost;
+        NetHostLookup = &NetSystemLookup;
+    }
     unsigned Connects() const { return NetConnectCalls.load() - connectsBefore; }
 };
 
@@ -200,6 +241,84 @@ TEST_F(TransportTest, DefaultResolverFindsLocalhost)
     EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
     ASSERT_EQ(TimedConnect(link, "localhost", server.port(), 2s), 0);
     EXPECT_TRUE(server.Accept(1s).valid());
+}
+
+// The name is looked up, then the official name it gave, and the second lookup's first address is the
+// one used. The first lookup's addresses are never used: here they are none, or an address that is
+// only data (nothing connects to it).
+TEST_F(TransportTest, ResolverLooksTheOfficialNameUpAgain)
+{
+    NetHostLookup = &FakeLookup;
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    const uint32_t other = htonl(0x7F000002); // only compared, never connected to
+    struct Case {
+        const char* what;
+        std::vector<FakeHost> hosts;
+        int result;
+        uint32_t address;
+        std::vector<Lookup> asked;
+    } cases[] = {
+        {"official name looked up again",
+         {{"cti-server", "cti.plant.example", {other}}, {"cti.plant.example", "", {loopback, other}}},
+         0,
+         loopback,
+         {{"cti-server", true}, {"cti.plant.example", false}}},
+        {"no official name: the name itself again",
+         {{"cti-server", "", {other}}},
+         0,
+         other,
+         {{"cti-server", true}, {"cti-server", false}}},
+        {"first lookup fails", {}, -1, 0, {{"cti-server", true}}},
+        {"official name unknown",
+         {{"cti-server", "cti.plant.example", {other}}},
+         -1,
+         0,
+         {{"cti-server", true}, {"cti.plant.example", false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakeHosts = c.hosts;
+        lookups.clear();
+        uint32_t address = 0;
+        EXPECT_EQ(NetResolveHost("cti-server", address), c.result);
+        EXPECT_EQ(address, c.address);
+        EXPECT_EQ(lookups, c.asked);
+    }
+}
+
+// ConnectStep through the program's resolver: the connect goes to the address of the second lookup.
+TEST_F(TransportTest, ConnectStepConnectsToTheAddressOfTheSecondLookup)
+{
+    NetHostLookup = &FakeLookup;
+    fakeHosts = {{"cti-server", "cti.plant.example", {htonl(INADDR_LOOPBACK)}},
+                 {"cti.plant.example", "", {htonl(INADDR_LOOPBACK)}}};
+    // The first lookup succeeds but brings no address: only the second one can lead the connect
+    // anywhere, so a resolver that skipped it fails here rather than connecting elsewhere.
+    HostLookup firstHasNone = [](const char* name, bool official, HostLookupResult& result) {
+        const int rc = FakeLookup(name, official, result);
+        if (official)
+            result.addresses.clear();
+        return rc;
+    };
+    NetHostLookup = firstHasNone;
+    lookups.clear();
+    ASSERT_EQ(TimedConnect(link, "cti-server", server.port(), 2s), 0);
+    EXPECT_TRUE(server.Accept(1s).valid());
+    EXPECT_EQ(Connects(), 1u);
+    EXPECT_EQ(lookups, (std::vector<Lookup>{{"cti-server", true}, {"cti.plant.example", false}}));
+}
+
+TEST_F(TransportTest, SystemLookupKnowsLocalhost)
+{
+    HostLookupResult result;
+    ASSERT_EQ(NetSystemLookup("localhost", true, result), 0);
+    EXPECT_NE(std::find(result.addresses.begin(), result.addresses.end(), htonl(INADDR_LOOPBACK)),
+              result.addresses.end());
+    EXPECT_FALSE(result.officialName.empty());
+    HostLookupResult again;
+    ASSERT_EQ(NetSystemLookup(result.officialName.c_str(), false, again), 0);
+    EXPECT_TRUE(again.officialName.empty()); // not asked for
+    EXPECT_EQ(NetSystemLookup("no-such-host.invalid", true, result), -1);
 }
 
 TEST_F(TransportTest, WaitsReportReadinessWakeUpsAndFailures)

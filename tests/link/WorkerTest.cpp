@@ -11,12 +11,62 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <thread>
+
+#ifdef __linux__
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 using namespace std::chrono_literals;
 
 namespace {
+
+#ifdef __linux__
+// The descriptor of this process's client socket connected to 127.0.0.1:port, or -1.
+int ClientSocketTo(int port)
+{
+    int found = -1;
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return -1;
+    while (dirent* e = ::readdir(fds)) {
+        const int fd = std::atoi(e->d_name);
+        sockaddr_in peer{};
+        sockaddr_in self{};
+        socklen_t peerLen = sizeof peer;
+        socklen_t selfLen = sizeof self;
+        if (e->d_name[0] != '.' && fd != ::dirfd(fds) &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == port && ::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &selfLen) == 0 &&
+            ntohs(self.sin_port) != port)
+            found = fd;
+    }
+    ::closedir(fds);
+    return found;
+}
+
+// Whether the thread tid is asleep in nanosleep (std::this_thread::sleep_for), as the kernel sees it.
+bool InNanosleep(long tid)
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    long number = -1;
+    if (!(in >> number))
+        return false; // "running"
+#ifdef SYS_nanosleep
+    if (number == SYS_nanosleep)
+        return true;
+#endif
+    return number == SYS_clock_nanosleep;
+}
+#endif
 
 using Clock = std::chrono::steady_clock;
 
@@ -100,6 +150,22 @@ protected:
     }
 };
 
+// The timing the program runs with; tests shorten their own copies (the start-up tests check that the
+// main window is given exactly this).
+TEST(LinkTimingTest, ProgramValues)
+{
+    const LinkTiming t;
+    EXPECT_EQ(t.firstConnectTimeout, 10s);
+    EXPECT_EQ(t.reconnectTimeout, 30s);
+    EXPECT_EQ(t.connectStep, 80ms);
+    EXPECT_EQ(t.settlePause, 200ms);
+    EXPECT_EQ(t.settleCount, 4);
+    EXPECT_EQ(t.reconnectPause, 1s);
+    EXPECT_EQ(t.reconnectPauses, 8);
+    EXPECT_EQ(t.stopWait, 12s);
+    EXPECT_EQ(t.sleepUnit, 1000ms);
+}
+
 TEST_F(WorkerTest, FirstConnectSendsExactlyOnePollAndShowsTheLinkUp)
 {
     link = std::make_unique<TagTcpConnection>(config, timing);
@@ -108,6 +174,39 @@ TEST_F(WorkerTest, FirstConnectSendsExactlyOnePollAndShowsTheLinkUp)
     EXPECT_EQ(peer.Read(6, 200ms), "00011");
     EXPECT_EQ(view.calls(), std::vector<std::string>{"link up"});
     EXPECT_TRUE(boxes.messages().empty());
+}
+
+// After the connect, the constructor settles: pauses, each followed by a readiness check. A failed
+// check leaves the link down, silently: no box, no poll, no link-up. The check is made to fail by
+// closing the link's socket underneath it while the constructor sleeps in a pause; the kernel says
+// when it does, so nothing here rests on timing.
+TEST_F(WorkerTest, FailedReadinessCheckWhileSettlingLeavesTheLinkDownWithoutABox)
+{
+#ifndef __linux__
+    GTEST_SKIP() << "finding the link's socket and the sleeping thread needs Linux's /proc";
+#else
+    timing.connectStep = 1ms;
+    timing.settlePause = 100ms;
+    const long constructing = ::syscall(SYS_gettid);
+    const int port = server.port();
+    bool closed = false;
+    std::thread closer([&] {
+        int fd = -1;
+        // Connected and asleep: ConnectStep has handed the socket to the link and settling began.
+        if (WaitFor([&] { return (fd = ClientSocketTo(port)) >= 0 && InNanosleep(constructing); }))
+            closed = ::close(fd) == 0;
+    });
+    link = std::make_unique<TagTcpConnection>(config, timing);
+    closer.join();
+    ASSERT_TRUE(closed);
+    link->linkSocket = kNoSocket; // closed already: the number may not be the link's to close again
+    EXPECT_FALSE(link->connected);
+    EXPECT_TRUE(boxes.messages().empty());
+    EXPECT_TRUE(view.calls().empty());
+    Peer peer = server.Accept();
+    EXPECT_EQ(peer.Read(5, 200ms), ""); // no poll went out
+    EXPECT_TRUE(LogMessages().empty());
+#endif
 }
 
 TEST_F(WorkerTest, FailedFirstConnectShowsTheBoxInTheChosenLanguage)

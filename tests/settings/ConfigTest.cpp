@@ -34,6 +34,28 @@ TEST_F(ConfigTest, MissingFileShowsBoxAndKeepsValues)
     EXPECT_EQ(boxes.messages()[0].icon, MsgIcon::Error);
 }
 
+TEST_F(ConfigTest, AnotherFileIsReadByTheSameRulesAndQuorvaneCfgIsLeftAlone)
+{
+    std::filesystem::create_directory("etc");
+    WriteFile(kConfigFileName, "SERVER_PORT = 1111\r\n");
+    WriteFile("etc/probe.cfg", "server_ip = 127.0.0.1 // loopback\r\nSERVER_PORT=2222\nTITLE1 = Agent Name\n");
+    TagRunCfg cfg;
+    cfg.SleepSec = 9;
+    EXPECT_EQ(LoadConfigFrom("etc/probe.cfg", cfg), 0);
+    EXPECT_EQ(cfg.ServerIp, "127.0.0.1");
+    EXPECT_EQ(cfg.ServerPort, 2222);
+    EXPECT_EQ(cfg.Title1, "AgentName");
+    EXPECT_EQ(cfg.SleepSec, 9) << "keys missing from the file keep their values";
+    EXPECT_TRUE(boxes.messages().empty());
+
+    // A missing one: the box names it, nothing changes.
+    EXPECT_EQ(LoadConfigFrom("etc/none.cfg", cfg), -1);
+    EXPECT_EQ(cfg.ServerPort, 2222);
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].text, "etc/none.cfg");
+    EXPECT_EQ(boxes.messages()[0].caption, "Open Config Error");
+}
+
 TEST_F(ConfigTest, Defaults)
 {
     TagRunCfg cfg;
@@ -109,6 +131,45 @@ TEST_F(ConfigTest, LanguageWords)
         EXPECT_EQ(Load(std::string("LANGUAGE_TYPE = ") + word, english).IsEnglish, 0) << word;
 }
 
+// The GUI library sets the C library's locale from the environment. Under a Turkish one, toupper
+// leaves 'i' alone: the keys and the language word must still be upper-cased the ASCII way.
+TEST_F(ConfigTest, TurkishLocaleKeepsTheAsciiCaseRules)
+{
+    TurkishLocale turkish;
+    if (!turkish.active())
+        GTEST_SKIP() << "no Turkish locale: " << turkish.why();
+    // The upper-case SERVER_IP line keeps the test on loopback even if the lower-case one is misread.
+    const TagRunCfg cfg = Load("SERVER_IP = 127.0.0.1\r\n"
+                               "server_ip = localhost\r\n"
+                               "title1 = Agent\r\n"
+                               "Title2 = Queue\r\n"
+                               "sleep_sec = 7\r\n"
+                               "language_type = english\r\n");
+    EXPECT_EQ(cfg.ServerIp, "localhost");
+    EXPECT_EQ(cfg.Title1, "Agent");
+    EXPECT_EQ(cfg.Title2, "Queue");
+    EXPECT_EQ(cfg.SleepSec, 7);
+    EXPECT_EQ(cfg.IsEnglish, 1);
+
+    for (const char* word : {"en", "En", "EN", "english", "English", "eNgLiSh"})
+        EXPECT_EQ(Load(std::string("SERVER_IP = 127.0.0.1\nLANGUAGE_TYPE = ") + word).IsEnglish, 1) << word;
+    TagRunCfg english;
+    english.IsEnglish = 1;
+    for (const char* word : {"Eng", "Chinese", "CN", "", "ENGL\xDDSH", "engl\xFDsh"})
+        EXPECT_EQ(Load(std::string("SERVER_IP = 127.0.0.1\nLANGUAGE_TYPE = ") + word, english).IsEnglish, 0) << word;
+
+    // The program's own file says "LANGUAGE_TYPE = English": it must read back as English.
+    TagRunCfg saved;
+    saved.ServerIp = "127.0.0.1";
+    saved.IsEnglish = 1;
+    ASSERT_EQ(SaveConfig(saved), 0);
+    TagRunCfg back;
+    ASSERT_EQ(LoadConfig(back), 0);
+    EXPECT_EQ(back.IsEnglish, 1);
+    EXPECT_TRUE(back == saved);
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
 TEST_F(ConfigTest, LongLinesArriveInPieces)
 {
     // 511 characters of padding, then a line that the second piece carries on its own.
@@ -169,6 +230,32 @@ TEST_F(ConfigTest, FailedSaveKeepsTheOldFileWhole)
     TagRunCfg cfg;
     EXPECT_EQ(SaveConfig(cfg), -1);
     EXPECT_EQ(ReadFile(kConfigFileName), "SERVER_PORT = 1234\n");
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].caption, "Save Config Error");
+}
+
+// A file made read-only (on Windows: the read-only attribute) cannot be opened for writing, so the
+// replace must not go around that by renaming a new file over it. Root writes regardless of the
+// bits, so the save runs as nobody there; the folder is open to all, so only the file's bits refuse.
+TEST_F(ConfigTest, ReadOnlyFileIsNotReplaced)
+{
+    namespace fs = std::filesystem;
+    WriteFile(kConfigFileName, "SERVER_PORT = 1234\n");
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(kConfigFileName, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    TagRunCfg cfg;
+    cfg.ServerIp = "127.0.0.1";
+    int rc = 0;
+    {
+        Unprivileged nobody;
+        if (!nobody.active())
+            GTEST_SKIP() << nobody.why();
+        rc = SaveConfig(cfg);
+    }
+    fs::permissions(kConfigFileName, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(ReadFile(kConfigFileName), "SERVER_PORT = 1234\n");
+    EXPECT_FALSE(fs::exists("Quorvane.cfg.tmp"));
     ASSERT_EQ(boxes.messages().size(), 1u);
     EXPECT_EQ(boxes.messages()[0].caption, "Save Config Error");
 }

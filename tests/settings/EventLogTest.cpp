@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -46,12 +47,52 @@ TEST(EventLogTest, GbkBytesPassUnchanged)
     EXPECT_NE(log.find("[" + text + "]\r\n"), std::string::npos);
 }
 
+// A log that cannot be written loses the line: nothing else is written anywhere, no box is shown,
+// and the caller carries on with its next statement.
 TEST(EventLogTest, UnwritableLogLosesTheLineSilently)
 {
+    namespace fs = std::filesystem;
     ScratchDir dir;
-    ASSERT_TRUE(std::filesystem::create_directory(kLogFileName)); // a directory where the file should be
-    WriteLog("lost");
-    SUCCEED();
+    MessageRecorder boxes;
+    auto filesHere = [&dir] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            names.push_back(entry.path().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+
+    // A folder where the file should be.
+    ASSERT_TRUE(fs::create_directory(kLogFileName));
+    const std::vector<std::string> before = filesHere();
+    bool wentOn = false;
+    WriteLog("lost in the folder");
+    wentOn = true;
+    EXPECT_TRUE(wentOn);
+    EXPECT_TRUE(fs::is_directory(kLogFileName));
+    EXPECT_EQ(filesHere(), before);
+    fs::remove(kLogFileName);
+
+    // A read-only file (on Windows: the read-only attribute). Root writes regardless of the bits, so
+    // the line is written as nobody there; the folder is open to all, so only the file refuses.
+    const std::string old = "2027-01-05 07:03:09.001 [old line]\r\n";
+    WriteFile(kLogFileName, old);
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(kLogFileName, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::vector<std::string> withFile = filesHere();
+    wentOn = false;
+    {
+        Unprivileged nobody;
+        if (!nobody.active())
+            GTEST_SKIP() << nobody.why();
+        WriteLog("lost in the read-only file");
+        wentOn = true;
+    }
+    EXPECT_TRUE(wentOn);
+    EXPECT_EQ(ReadFile(kLogFileName), old);
+    EXPECT_EQ(filesHere(), withFile);
+    EXPECT_EQ(fs::status(kLogFileName).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_TRUE(boxes.messages().empty());
 }
 
 TEST(EventLogTest, SinkTakesTheMessagesInsteadOfTheFile)

@@ -299,6 +299,126 @@ TEST_F(PlacementTest, StoreThatCannotBeOpenedShowsOneBoxAndChangesNothing)
     }
 }
 
+// Store files that QSettings cannot parse. Each is repaired as a store whose values are all missing.
+struct DamagedStore {
+    const char* name;
+    std::string bytes;
+};
+
+const DamagedStore kDamagedStores[] = {
+    {"HeaderWithoutItsBracket", "[General\nWinX=  40\nWinY=  50\n"},
+    {"BinaryJunk", std::string("\xDE\xAD\xBE\xEF\0\x13\x37\x42\xFF\xFF\xFF\xFF", 12)},
+    {"CutOffInASectionHeader", "[General]\nWinX=  40\nWinY=  50\n[Gen"},
+    {"LineWithoutEquals", "[General]\nWinX=  40\nWinY\n"},
+};
+
+class DamagedStoreTest : public PlacementTest, public ::testing::WithParamInterface<DamagedStore> {
+protected:
+    void SetUp() override
+    {
+        PlacementTest::SetUp();
+        ASSERT_EQ(FreshStatus(GetParam().bytes), QSettings::FormatError);
+        WriteFile(storePath.toStdString(), GetParam().bytes);
+    }
+
+    // How a later run of the program finds the file. QSettings reports a parse error only when it
+    // reads a file for the first time in the process, so the bytes are looked at under a new name:
+    // a look at the store itself would also hide its damage from the code under test.
+    QSettings::Status FreshStatus(const std::string& bytes)
+    {
+        const std::string probe = dir.path() + "/probe-" + std::to_string(++probes_) + ".ini";
+        WriteFile(probe, bytes);
+        QSettings settings(QString::fromStdString(probe), QSettings::IniFormat);
+        settings.allKeys(); // some damage is found only once the values are read
+        return settings.status();
+    }
+    bool Parses() { return FreshStatus(ReadFile(storePath.toStdString())) == QSettings::NoError; }
+
+private:
+    int probes_ = 0;
+};
+
+TEST_P(DamagedStoreTest, RestoreTakesEveryValueAsMissingAndTheCloseWritesACleanStore)
+{
+    EXPECT_EQ(RestorePlacement(window, *grid), 0); // the default of WinX ends it, as on a first run
+    EXPECT_EQ(window.pos(), kDesignPos);
+    EXPECT_EQ(window.size(), kDesignSize);
+    EXPECT_EQ(Columns(), kDesignWidths);
+    EXPECT_EQ(Stored(), (Values{{"WinX", "-10"}}));
+    EXPECT_TRUE(Parses());
+
+    window.move(40, 50);
+    window.resize(600, 400);
+    for (int i = 0; i < 8; ++i)
+        grid->setColumnWidth(i, kStoredWidths[size_t(i)]);
+    EXPECT_EQ(SavePlacement(window, *grid), 1);
+    EXPECT_EQ(Stored(), kAllStored);
+    EXPECT_TRUE(Parses());
+
+    QWidget next;
+    auto* nextGrid = new QTableWidget(5, 8, &next);
+    EXPECT_EQ(RestorePlacement(next, *nextGrid), 1);
+    EXPECT_EQ(next.pos(), QPoint(40, 50));
+    EXPECT_EQ(nextGrid->columnWidth(7), 37);
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
+TEST_P(DamagedStoreTest, CloseAloneWritesACleanStore)
+{
+    window.move(40, 50);
+    window.resize(600, 400);
+    for (int i = 0; i < 8; ++i)
+        grid->setColumnWidth(i, kStoredWidths[size_t(i)]);
+    EXPECT_EQ(SavePlacement(window, *grid), 1);
+    EXPECT_EQ(Stored(), kAllStored);
+    EXPECT_TRUE(Parses());
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Placement, DamagedStoreTest, ::testing::ValuesIn(kDamagedStores),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// A store that truly cannot be written keeps the box: here a folder nobody may write to, with a
+// damaged store in it, and one without any. Root writes there regardless, so the test runs as nobody.
+TEST_F(PlacementTest, ReadOnlyFolderKeepsTheBoxAndItsStoreUntouched)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(dir.path()) / "read-only";
+    const std::string damaged = "[General\nWinX=  40\n";
+    for (bool withStore : {true, false}) {
+        SCOPED_TRACE(withStore ? "damaged store" : "no store");
+        const fs::path store = folder / "placement.ini";
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::owner_all);
+        fs::remove(store);
+        if (withStore) {
+            WriteFile(store.string(), damaged);
+            fs::permissions(store, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        }
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        UseStore(QString::fromStdString(store.string()), QSettings::IniFormat);
+        const size_t boxesBefore = boxes.messages().size();
+        {
+            Unprivileged nobody;
+            if (!nobody.active())
+                GTEST_SKIP() << nobody.why();
+            EXPECT_EQ(RestorePlacement(window, *grid), 0);
+            EXPECT_EQ(SavePlacement(window, *grid), 0);
+        }
+        EXPECT_EQ(window.pos(), kDesignPos);
+        EXPECT_EQ(Columns(), kDesignWidths);
+        const auto messages = boxes.messages();
+        ASSERT_EQ(messages.size(), boxesBefore + 2);
+        EXPECT_EQ(messages.back().text, "Error creating/opening the key");
+        if (withStore)
+            EXPECT_EQ(ReadFile(store.string()), damaged);
+        else
+            EXPECT_FALSE(fs::exists(store));
+        fs::permissions(folder, fs::perms::owner_all);
+    }
+}
+
 TEST_F(PlacementTest, UnwritableDefaultForWinXEndsTheRestoreAfterOneBox)
 {
     WriteFile(storePath.toStdString(), "");

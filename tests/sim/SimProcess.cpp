@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -24,9 +25,9 @@ extern char** environ;
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd)
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd, int errFd)
 {
-    std::vector<std::string> all = {QUORVANE_SIM_PATH};
+    std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) {
@@ -64,23 +65,31 @@ int WaitExit(pid_t pid, std::chrono::milliseconds timeout)
     }
 }
 
-// Reads what fd delivers until it closes or the deadline passes.
-std::string ReadAll(int fd, std::chrono::steady_clock::time_point deadline)
+// Reads what the two descriptors deliver, side by side so neither pipe fills up while the other is
+// read, until both close or the deadline passes.
+void ReadBoth(int outFd, int errFd, std::chrono::steady_clock::time_point deadline, std::string& out, std::string& err)
 {
-    std::string text;
-    char buf[4096];
-    for (;;) {
+    char buf[65536];
+    int fds[2] = {outFd, errFd};
+    std::string* texts[2] = {&out, &err};
+    while (fds[0] >= 0 || fds[1] >= 0) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            return text;
+        pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+        if (left.count() <= 0 || poll(p, 2, static_cast<int>(left.count())) <= 0) {
+            return;
         }
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) {
-            return text;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k] < 0 || !(p[k].revents & (POLLIN | POLLHUP | POLLERR))) {
+                continue;
+            }
+            const ssize_t n = read(fds[k], buf, sizeof buf);
+            if (n <= 0) {
+                fds[k] = -1;
+            } else {
+                texts[k]->append(buf, static_cast<size_t>(n));
+            }
         }
-        text.append(buf, static_cast<size_t>(n));
     }
 }
 
@@ -95,7 +104,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args)
     }
     std::vector<std::string> all = {"--port", "0"};
     all.insert(all.end(), args.begin(), args.end());
-    pid_ = Spawn(all, fds[1], -1);
+    pid_ = Spawn(QUORVANE_SIM_PATH, all, fds[1], -1);
     close(fds[1]);
     out_ = fds[0];
     if (pid_ < 0) {
@@ -150,30 +159,39 @@ int SimProcess::Stop(int sig)
     return status;
 }
 
-int RunSimToEnd(const std::vector<std::string>& args, std::string& out, std::string& err)
+int RunToEnd(const std::string& program, const std::vector<std::string>& args, std::string& out, std::string& err,
+             std::chrono::milliseconds timeout)
 {
+    out.clear();
+    err.clear();
     int o[2];
     int e[2];
     if (pipe2(o, O_CLOEXEC) != 0 || pipe2(e, O_CLOEXEC) != 0) {
         return -1;
     }
-    const pid_t pid = Spawn(args, o[1], e[1]);
+    const pid_t pid = Spawn(program, args, o[1], e[1]);
     close(o[1]);
     close(e[1]);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    out = ReadAll(o[0], deadline);
-    err = ReadAll(e[0], deadline);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    ReadBoth(o[0], e[0], deadline, out, err);
     close(o[0]);
     close(e[0]);
     if (pid < 0) {
         return -1;
     }
-    const int status = WaitExit(pid, 10s);
+    const int status = WaitExit(pid, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::max(deadline - std::chrono::steady_clock::now(),
+                                                  std::chrono::steady_clock::duration(std::chrono::seconds(1)))));
     if (status < 0) {
         kill(pid, SIGKILL);
         WaitExit(pid, 10s);
     }
     return status;
+}
+
+int RunSimToEnd(const std::vector<std::string>& args, std::string& out, std::string& err)
+{
+    return RunToEnd(QUORVANE_SIM_PATH, args, out, err, 10s);
 }
 
 SimClient::SimClient(int port)

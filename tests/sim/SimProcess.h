@@ -29,6 +29,12 @@ private:
     std::string firstLine_;
 };
 
+// Runs program to its end with the arguments, in the working directory; returns the exit status
+// (-1 when it could not start or did not end within the time-out: it is then killed) and what it
+// wrote to stdout and stderr.
+int RunToEnd(const std::string& program, const std::vector<std::string>& args, std::string& out, std::string& err,
+             std::chrono::milliseconds timeout);
+
 // Runs quorvane-sim to its end with the arguments; returns the exit status and the output.
 int RunSimToEnd(const std::vector<std::string>& args, std::string& out, std::string& err);
 

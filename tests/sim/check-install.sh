@@ -14,6 +14,13 @@ expect() {
 }
 expect bin/quorvane-sim
 "$prefix/bin/quorvane-sim" --help | grep -q -- '--lines N' || { echo "installed quorvane-sim does not run"; fail=1; }
+expect bin/quorvane-probe
+"$prefix/bin/quorvane-probe" --help | grep -q -- '--check' || { echo "installed quorvane-probe does not run"; fail=1; }
+# The probe links the core only, never Qt, so it runs where no display libraries are installed.
+if command -v ldd >/dev/null && ldd "$prefix/bin/quorvane-probe" | grep -qi qt; then
+    echo "quorvane-probe links Qt"
+    fail=1
+fi
 if [ "$gui" = ON ]; then
     expect bin/quorvane-monitor
     expect share/applications/quorvane-monitor.desktop
@@ -31,7 +38,7 @@ else
     [ ! -e "$prefix/bin/quorvane-monitor" ] || { echo "monitor installed without the GUI"; fail=1; }
 fi
 # Nothing of the tests or benchmarks is installed.
-extra=$(find "$prefix" -type f | grep -v -E '/bin/quorvane-(sim|monitor)$|/quorvane-monitor\.(desktop|svg)$' || true)
+extra=$(find "$prefix" -type f | grep -v -E '/bin/quorvane-(sim|probe|monitor)$|/quorvane-monitor\.(desktop|svg)$' || true)
 if [ -n "$extra" ]; then
     echo "unexpected files installed:"
     echo "$extra"

@@ -4,6 +4,9 @@
 #include "settings/Config.h"
 #include "settings/EventLog.h"
 
+#include <atomic>
+#include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +15,13 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -77,6 +87,115 @@ LinkTiming ShortTiming()
     t.sleepUnit = 10ms;
     return t;
 }
+
+namespace {
+
+std::string localeDir;     // usable: the locale was made and behaves as the Turkish one does
+std::string localeScratch; // removed at exit either way
+
+void RemoveLocaleDir()
+{
+    std::error_code ec;
+    fs::remove_all(localeScratch, ec);
+}
+
+} // namespace
+
+std::string TurkishLocaleDir(std::string& why)
+{
+#ifdef _WIN32
+    why = "no localedef on Windows";
+    return std::string();
+#else
+    static std::string failure;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        std::error_code ec;
+        const fs::path dir = fs::temp_directory_path(ec) / ("quorvane-locale-" + std::to_string(::getpid()));
+        fs::remove_all(dir, ec);
+        const std::string command =
+            "localedef -i tr_TR -f UTF-8 '" + (dir / "tr_TR.UTF-8").string() + "' >/dev/null 2>&1";
+        fs::create_directories(dir, ec);
+        // localedef exits with 1 for mere warnings, so the result is judged by setlocale below.
+        [[maybe_unused]] int rc = std::system(command.c_str());
+        localeScratch = localeDir = dir.string();
+        std::atexit(RemoveLocaleDir);
+        ::setenv("LOCPATH", localeDir.c_str(), 1);
+        const std::string before = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, "tr_TR.UTF-8")) {
+            failure = "localedef could not build tr_TR.UTF-8 (are the locale sources installed?)";
+        } else {
+            // Called through a pointer: the compiler knows toupper as a builtin and reasons about its
+            // result as the "C" locale would.
+            int (*volatile upper)(int) = &::toupper;
+            if (upper('i') != 'i')
+                failure = "tr_TR.UTF-8 upper-cases 'i' to 'I' here";
+            std::setlocale(LC_ALL, before.c_str());
+        }
+        if (!failure.empty())
+            localeDir.clear();
+    }
+    why = failure;
+    return localeDir;
+#endif
+}
+
+TurkishLocale::TurkishLocale()
+{
+    if (TurkishLocaleDir(why_).empty())
+        return;
+    active_ = std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
+    if (!active_)
+        why_ = "setlocale(tr_TR.UTF-8) failed";
+}
+
+TurkishLocale::~TurkishLocale()
+{
+    if (active_)
+        std::setlocale(LC_ALL, "C");
+}
+
+#ifdef _WIN32
+// The read-only attribute stops every user's writes on Windows: nothing to switch.
+Unprivileged::Unprivileged() {}
+Unprivileged::~Unprivileged() {}
+#else
+namespace {
+constexpr unsigned kNobody = 65534;
+}
+
+Unprivileged::Unprivileged()
+{
+    if (::geteuid() != 0)
+        return;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(size_t(count > 0 ? count : 0));
+    if (count > 0 && ::getgroups(count, groups.data()) != count)
+        groups.clear();
+    groups_.assign(groups.begin(), groups.end());
+    // Real and effective both: access(), which the GUI library's checks use, looks at the real user.
+    if (::syscall(SYS_setgroups, 0, nullptr) != 0 || ::syscall(SYS_setresgid, kNobody, kNobody, 0) != 0 ||
+        ::syscall(SYS_setresuid, kNobody, kNobody, 0) != 0) {
+        why_ = std::string("cannot run as nobody: ") + std::strerror(errno);
+        active_ = false;
+        ::syscall(SYS_setresuid, 0, 0, 0);
+        ::syscall(SYS_setresgid, 0, 0, 0);
+        return;
+    }
+    switched_ = true;
+}
+
+Unprivileged::~Unprivileged()
+{
+    if (!switched_)
+        return;
+    ::syscall(SYS_setresuid, 0, 0, 0);
+    ::syscall(SYS_setresgid, 0, 0, 0);
+    std::vector<gid_t> groups(groups_.begin(), groups_.end());
+    ::syscall(SYS_setgroups, groups.size(), groups.data());
+}
+#endif
 
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
 {
@@ -157,4 +276,28 @@ std::vector<std::string> RecordingView::calls() const
 {
     std::lock_guard lock(mutex_);
     return calls_;
+}
+
+namespace {
+std::atomic<int64_t> fakeBoardNanos{0};
+} // namespace
+
+FakeBoardClock::FakeBoardClock() : previous_(BoardClock.exchange(&FakeBoardClock::Now))
+{
+    fakeBoardNanos = int64_t(1000000) * 1000000000; // a million seconds in
+}
+
+FakeBoardClock::~FakeBoardClock()
+{
+    BoardClock = previous_;
+}
+
+BoardTime FakeBoardClock::Now()
+{
+    return BoardTime(std::chrono::nanoseconds(fakeBoardNanos.load()));
+}
+
+void FakeBoardClock::Advance(std::chrono::steady_clock::duration d)
+{
+    fakeBoardNanos += std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
 }

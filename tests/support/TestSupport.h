@@ -2,6 +2,7 @@
 // Helpers shared by the tests: a scratch working directory, the loopback Quorvane.cfg, the link's
 // short timing, the log's messages, a recording view and message sink.
 
+#include "board/Board.h"
 #include "common/MonitorView.h"
 #include "link/Link.h"
 
@@ -37,6 +38,50 @@ void WriteLoopbackConfig(int port, const std::string& extra = std::string());
 // field itself and says why.
 LinkTiming ShortTiming();
 
+// The Turkish locale tr_TR.UTF-8, built once per process with localedef into a scratch folder: there
+// 'i' has no single-byte upper case, so the C library's toupper leaves it alone. Returns the folder to
+// name in LOCPATH, or an empty text with the reason where it cannot be made (no localedef, no locale
+// sources, Windows) or does not behave so.
+std::string TurkishLocaleDir(std::string& why);
+
+// Switches the C library to the Turkish locale for the object's life, as the GUI library does from
+// the environment at start-up; "C" again afterwards. active() is false (why() says why) where the
+// locale cannot be made: the test then skips.
+class TurkishLocale {
+public:
+    TurkishLocale();
+    ~TurkishLocale();
+    TurkishLocale(const TurkishLocale&) = delete;
+    TurkishLocale& operator=(const TurkishLocale&) = delete;
+    bool active() const { return active_; }
+    const std::string& why() const { return why_; }
+
+private:
+    bool active_ = false;
+    std::string why_;
+};
+
+// Runs the calling thread as the unprivileged user nobody for the object's life when the tests run as
+// root, whose writes permission bits do not stop; elsewhere it changes nothing. Only this thread
+// changes (the raw system calls skip the C library's broadcast to every thread), and the saved user
+// stays root, so the destructor can switch back. active() is false, with why(), when root could not
+// switch: a read-only case then skips plainly instead of passing for the wrong reason.
+class Unprivileged {
+public:
+    Unprivileged();
+    ~Unprivileged();
+    Unprivileged(const Unprivileged&) = delete;
+    Unprivileged& operator=(const Unprivileged&) = delete;
+    bool active() const { return active_; }
+    const std::string& why() const { return why_; }
+
+private:
+    bool active_ = true;
+    bool switched_ = false;
+    std::vector<unsigned> groups_;
+    std::string why_;
+};
+
 // Polls cond every millisecond until it holds or the time-out passes; returns cond().
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
@@ -71,4 +116,20 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
     MonitorView* previous_;
+};
+
+// Makes BoardClock a clock that moves only when told, for the object's life; boards constructed
+// meanwhile read it. Starts at an arbitrary moment far from the epoch.
+class FakeBoardClock {
+public:
+    FakeBoardClock();
+    ~FakeBoardClock();
+    FakeBoardClock(const FakeBoardClock&) = delete;
+    FakeBoardClock& operator=(const FakeBoardClock&) = delete;
+
+    static BoardTime Now();
+    static void Advance(std::chrono::steady_clock::duration d);
+
+private:
+    BoardClockFn previous_;
 };

@@ -1,0 +1,20 @@
+#include "link/AnswerWatch.h"
+
+#include "link/Link.h"
+
+AnswerWait WatchAnswer(const TagTcpConnection& link, int64_t nowMs)
+{
+    AnswerWait w;
+    w.lastAnswerAt = link.lastAnswerAt.load();
+    const int64_t sent = link.pollSentAt.load();
+    if (!link.connected.load() || sent == 0)
+        return w;
+    w.waitedMs = nowMs > sent ? nowMs - sent : 0;
+    w.overdue = w.waitedMs > link.timing.answerOverdue.count();
+    return w;
+}
+
+bool TakeOverdueReport(TagTcpConnection& link)
+{
+    return !link.overdueReported.exchange(true);
+}

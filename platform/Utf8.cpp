@@ -1,0 +1,65 @@
+#include "platform/Utf8.h"
+
+#include "platform/GbkText.h"
+
+namespace {
+
+void Append(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+bool IsHigh(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLow(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+} // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (IsHigh(c) && i + 1 < text.size() && IsLow(text[i + 1])) {
+            Append(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if (IsHigh(c) || IsLow(c)) {
+            Append(out, 0xFFFD);
+        } else {
+            Append(out, c);
+        }
+    }
+    return out;
+}
+
+std::string GbkToUtf8(std::string_view gbk)
+{
+    // ASCII, by far the most common text on the wire, needs no conversion at all.
+    bool ascii = true;
+    for (char c : gbk)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return std::string(gbk);
+    return Utf16ToUtf8(GbkToUtf16(gbk));
+}

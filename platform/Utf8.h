@@ -1,0 +1,12 @@
+#pragma once
+// UTF-8 for the programs that write text files and terminals without Qt (the probe, the CSV of the
+// board). Texts stay GBK everywhere else; these are the last step before bytes leave the program.
+
+#include <string>
+#include <string_view>
+
+// A lone surrogate, which no decoder of ours produces, becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// GbkToUtf16 (with its rule for broken bytes), then UTF-8.
+std::string GbkToUtf8(std::string_view gbk);

@@ -1,0 +1,230 @@
+#include "probe/ProbeOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool ParseInt(const std::string& text, long long low, long long high, int& value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12)
+        return false;
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (v < low || v > high)
+        return false;
+    value = int(v);
+    return true;
+}
+
+// Seconds: digits with at most one decimal point, above 0 and at most high.
+bool ParseSeconds(const std::string& text, double high, double& value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') != text.rfind('.') || text.find_first_of("0123456789") == std::string::npos)
+        return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(v) || v <= 0 || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+bool WantsCheck(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0)
+            return true;
+    }
+    return false;
+}
+
+ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& options, std::string& error)
+{
+    bool countGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            return ProbeParse::Help;
+        if (arg == "--version" || arg == "-V")
+            return ProbeParse::Version;
+        if (arg.size() < 2 || arg[0] != '-') {
+            error = "unexpected argument '" + arg + "'";
+            return ProbeParse::Error;
+        }
+        // Short forms as monitoring plugins spell them.
+        static const struct {
+            const char* shortName;
+            const char* longName;
+        } kShort[] = {{"-H", "--host"},    {"-p", "--port"},     {"-t", "--timeout"},
+                      {"-w", "--warning"}, {"-c", "--critical"}, {"-s", "--status"}};
+        for (const auto& s : kShort) {
+            if (arg == s.shortName)
+                arg = s.longName;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            error = "unknown option '" + arg + "'";
+            return ProbeParse::Error;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (const size_t eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasValue = true;
+        }
+        if (arg == "--check") {
+            if (hasValue) {
+                error = "--check takes no value";
+                return ProbeParse::Error;
+            }
+            options.check = true;
+            continue;
+        }
+        static const char* const kWithValue[] = {"--host",   "--port",   "--config",  "--timeout",
+                                                 "--polls",  "--watch",  "--count",   "--format",
+                                                 "--column", "--status", "--warning", "--critical"};
+        bool known = false;
+        for (const char* name : kWithValue)
+            known = known || arg == name;
+        if (!known) {
+            error = "unknown option '" + arg + "'";
+            return ProbeParse::Error;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return ProbeParse::Error;
+            }
+            value = argv[++i];
+        }
+        const auto bad = [&](const char* what) {
+            error = arg + " needs " + what + ", not '" + value + "'";
+            return ProbeParse::Error;
+        };
+
+        if (arg == "--host") {
+            if (value.empty())
+                return bad("a host name or address");
+            options.host = value;
+        } else if (arg == "--port") {
+            if (!ParseInt(value, 1, 65535, options.port))
+                return bad("a TCP port from 1 to 65535");
+        } else if (arg == "--config") {
+            if (value.empty())
+                return bad("a file name");
+            options.config = value;
+        } else if (arg == "--timeout") {
+            if (!ParseSeconds(value, 3600, options.timeoutSec))
+                return bad("seconds above 0, at most 3600");
+        } else if (arg == "--polls") {
+            if (!ParseInt(value, 1, 1000000000, options.polls))
+                return bad("a number of answers (1 or more)");
+        } else if (arg == "--watch") {
+            if (!ParseSeconds(value, 86400, options.watchSec))
+                return bad("seconds above 0, at most 86400");
+        } else if (arg == "--count") {
+            if (!ParseInt(value, 1, 1000000000, options.count))
+                return bad("a number of rounds (1 or more)");
+            countGiven = true;
+        } else if (arg == "--format") {
+            if (value == "table")
+                options.format = ProbeFormat::Table;
+            else if (value == "csv")
+                options.format = ProbeFormat::Csv;
+            else if (value == "json")
+                options.format = ProbeFormat::Json;
+            else if (value == "prometheus")
+                options.format = ProbeFormat::Prometheus;
+            else
+                return bad("table, csv, json or prometheus");
+            options.formatGiven = true;
+        } else if (arg == "--column") {
+            if (!ParseInt(value, 0, 7, options.column))
+                return bad("a column from 0 to 7");
+        } else if (arg == "--status") {
+            options.status = value;
+            options.statusGiven = true;
+        } else if (arg == "--warning" || arg == "--critical") {
+            ProbeRange range;
+            if (!ParseRange(value, range))
+                return bad("a range such as 10, 10:, ~:10, 10:20 or @10:20");
+            (arg == "--warning" ? options.warning : options.critical) = range;
+            (arg == "--warning" ? options.warningText : options.criticalText) = value;
+        }
+    }
+
+    if (options.check && options.formatGiven) {
+        error = "--check prints one status line; --format does not go with it";
+        return ProbeParse::Error;
+    }
+    if (!options.check && (options.statusGiven || options.warning || options.critical)) {
+        error = "--status, --warning and --critical belong to --check";
+        return ProbeParse::Error;
+    }
+    if ((options.warning || options.critical) && !options.statusGiven) {
+        error = "--warning and --critical count the lines of a --status";
+        return ProbeParse::Error;
+    }
+    if (countGiven && options.watchSec == 0) {
+        error = "--count counts the rounds of --watch";
+        return ProbeParse::Error;
+    }
+    return ProbeParse::Run;
+}
+
+const char* ProbeShortUsage()
+{
+    return "Usage: quorvane-probe [--host H] [--port P] [--config FILE] [--timeout S] [--polls N]\n"
+           "                      [--watch S [--count N]] [--format table|csv|json|prometheus] [--column K]\n"
+           "       quorvane-probe --check [--status TEXT [-w RANGE] [-c RANGE]] [connection options]\n"
+           "Try 'quorvane-probe --help' for more.\n";
+}
+
+const char* ProbeUsage()
+{
+    return R"(Usage: quorvane-probe [OPTION]...
+Polls the CTI server of the Quorvane monitor once, or every few seconds, and prints its board of
+telephone lines: for scripts, reports and monitoring systems, without a screen.
+
+Where it connects (by default SERVER_IP and SERVER_PORT of Quorvane.cfg in the working directory):
+  -H, --host H           host name or IPv4 address of the CTI server
+  -p, --port P           TCP port, 1 to 65535
+      --config FILE      read the settings from FILE instead of Quorvane.cfg
+  -t, --timeout S        seconds for a whole round, the connect included (default 10;
+                         decimals allowed)
+
+What it does:
+      --polls N          stop a round after N answers (default: once every cell of the
+                         board has arrived, or at the time-out)
+      --watch S          a round every S seconds on one connection, reconnecting after a
+                         failure as the monitor does (default: one round, then exit)
+      --count N          with --watch: stop after N rounds (default: until interrupted)
+
+What it prints:
+      --format F         table (default; aligned columns, UTF-8), csv (RFC 4180, UTF-8,
+                         the monitor's CSV columns), json, or prometheus (text exposition
+                         format for the node exporter's textfile collector)
+      --column K         the column, 0 to 7, that counts as a line's status (default 2)
+
+Check mode, for Nagios-compatible monitoring systems:
+      --check            print one status line with performance data and exit
+                         0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN; CRITICAL when the server
+                         cannot be reached or sends no complete answer in time
+  -s, --status TEXT      the status whose number of lines -w and -c judge
+  -w, --warning RANGE    WARNING when that number alerts in RANGE
+  -c, --critical RANGE   CRITICAL when that number alerts in RANGE
+                         RANGE: 10 (outside 0..10), 10: (below 10), ~:10 (above 10),
+                         10:20 (outside 10..20), @10:20 (inside 10..20)
+
+  -h, --help             show this text and exit
+  -V, --version          show the version and exit
+
+Exit status: 0 the board was printed, 1 no board (server not reached, no complete answer in
+time, an answer refused: the reason goes to standard error), 2 bad command line or settings
+file; in check mode the plugin codes above (3 for a bad command line).
+)";
+}

@@ -1,0 +1,269 @@
+// The operator's tools on the main window: find, copy, and the context menu that reaches them.
+#include "app/FindBar.h"
+#include "app/Unit1.h"
+#include "board/Board.h"
+#include "board/GridMap.h"
+#include "board/LineGrid.h"
+#include "support/LoopbackServer.h"
+#include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ToolsTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    MessageRecorder boxes;
+    RefusingPort refusing;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override
+    {
+        WriteLoopbackConfig(refusing.port());
+        form = std::make_unique<TForm1>(WindowTiming());
+        form->stopSettle = std::chrono::milliseconds(1);
+        form->Timer1->stop();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        DestroyBoard();
+        BoardBusy.store(0);
+        CurConfig.Set(TagRunCfg());
+    }
+
+    // A board of `lines` lines laid out in `groups` groups, as a running session would have it.
+    TagMonitor* Publish(int lines, int groups)
+    {
+        TagRunCfg cfg = CurConfig.Get();
+        cfg.ColGroupNum = groups;
+        CurConfig.Set(cfg);
+        BoardBusy.store(0);
+        auto board = std::make_unique<TagMonitor>(lines);
+        form->LineGrid->LayoutGrid(*board);
+        std::lock_guard lock(CurBoardLock);
+        delete CurBoard;
+        CurBoard = board.release();
+        return CurBoard;
+    }
+
+    // The grid cells selected, as (column, grid row).
+    std::set<std::pair<int, int>> Selected() const
+    {
+        std::set<std::pair<int, int>> cells;
+        for (const QModelIndex& i : form->LineGrid->selectionModel()->selectedIndexes())
+            cells.insert({i.column(), i.row() + 1});
+        return cells;
+    }
+
+    static std::set<std::pair<int, int>> CellsOfLine(int line, int groups)
+    {
+        std::set<std::pair<int, int>> cells;
+        for (int k = 0; k < 8; ++k) {
+            const GridCell c = GridCellOf(line, k, groups);
+            cells.insert({c.col, c.row});
+        }
+        return cells;
+    }
+
+    bool InView(GridCell cell) const
+    {
+        QApplication::processEvents();
+        const QRect r = form->LineGrid->visualRect(form->LineGrid->model()->index(cell.row - 1, cell.col));
+        return form->LineGrid->viewport()->rect().intersects(r);
+    }
+};
+
+TEST_F(ToolsTest, FindGoesFromMatchToMatchInEveryGroupLayout)
+{
+    for (int groups : {1, 3}) {
+        SCOPED_TRACE(groups);
+        TagMonitor* board = Publish(2048, groups);
+        SetCell(*board, "Talking", 10, 2, 0, 15);
+        SetCell(*board, "talking", 700, 2, 0, 15);
+        SetCell(*board, "TALKING", 2000, 4, 0, 15); // never scrolled into view, never copied
+        form->FindBar->hide();
+
+        QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+        ASSERT_TRUE(form->FindBar->isVisible());
+        EXPECT_TRUE(form->FindBar->FindEdit->hasFocus());
+        QTest::keyClicks(form->FindBar->FindEdit, QStringLiteral("talk"));
+        QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Return);
+        EXPECT_EQ(Selected(), CellsOfLine(10, groups));
+        EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("1 of 3"));
+
+        QTest::keyClick(form.get(), Qt::Key_F3);
+        EXPECT_EQ(Selected(), CellsOfLine(700, groups));
+        QTest::keyClick(form.get(), Qt::Key_F3);
+        EXPECT_EQ(Selected(), CellsOfLine(2000, groups));
+        EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("3 of 3"));
+        EXPECT_TRUE(InView(GridCellOf(2000, 0, groups)));
+        EXPECT_TRUE(
+            form->LineGrid->CellText(GridCellOf(2000, 4, groups).col, GridCellOf(2000, 4, groups).row).isEmpty())
+            << "found on the board, not in the grid's copies";
+        QTest::keyClick(form.get(), Qt::Key_F3); // round to the first
+        EXPECT_EQ(Selected(), CellsOfLine(10, groups));
+        QTest::keyClick(form.get(), Qt::Key_F3, Qt::ShiftModifier); // and back
+        EXPECT_EQ(Selected(), CellsOfLine(2000, groups));
+        EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("3 of 3"));
+
+        // A line number.
+        form->FindBar->FindEdit->setText(QStringLiteral("1234"));
+        QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Return);
+        EXPECT_EQ(Selected(), CellsOfLine(1234, groups));
+
+        // No match: the field says so and nothing moves.
+        form->FindBar->FindEdit->setText(QStringLiteral("Ringing"));
+        QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Return);
+        EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("no match"));
+        EXPECT_EQ(Selected(), CellsOfLine(1234, groups));
+
+        // Esc hides the bar and gives the focus back to the grid.
+        QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Escape);
+        EXPECT_FALSE(form->FindBar->isVisible());
+        EXPECT_TRUE(form->LineGrid->hasFocus());
+    }
+}
+
+TEST_F(ToolsTest, FindWithoutABoardSaysSo)
+{
+    QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+    form->FindBar->FindEdit->setText(QStringLiteral("x"));
+    QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Return);
+    EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("no board yet"));
+}
+
+TEST_F(ToolsTest, CopyGivesTheSelectedRangeAsTheGridShowsIt)
+{
+    Publish(10, 1);
+    LineGridModel* model = form->LineGrid->Model();
+    model->SetCellText(1, 2, QStringLiteral("a"));
+    model->SetCellText(2, 2, QStringLiteral("b\tc"));
+    model->SetCellText(1, 3, QString::fromUtf8("通话中"));
+    const QModelIndex from = model->index(2, 1);
+    const QModelIndex to = model->index(4, 3);
+    form->LineGrid->selectionModel()->select(QItemSelection(from, to), QItemSelectionModel::ClearAndSelect);
+    form->LineGrid->setCurrentIndex(to);
+    form->LineGrid->selectionModel()->select(QItemSelection(from, to), QItemSelectionModel::ClearAndSelect);
+    form->LineGrid->setFocus();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(form->LineGrid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("a\tb c\t\n通话中\t\t\n\t\t\n"));
+
+    // In the find bar's field, Ctrl+C is the field's own.
+    form->FindBar->Open();
+    form->FindBar->FindEdit->setText(QStringLiteral("query"));
+    form->FindBar->FindEdit->selectAll();
+    QTest::keyClick(form->FindBar->FindEdit, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("query"));
+}
+
+// Runs fn, which shows a modal box, and returns the box's text; the box is closed.
+QString BoxTextOf(const std::function<void()>& fn)
+{
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                text = box->text();
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    poll.start(10);
+    fn();
+    return text;
+}
+
+TEST_F(ToolsTest, ExportWritesEveryLineOfTheBoardAsCsv)
+{
+    TagMonitor* board = Publish(2048, 3);
+    SetCell(*board, "Talking", 5, 2, 0, 15);
+    SetCell(*board, "say \"hi\", then wait", 2047, 4, 0, 15);
+    SetCell(*board, "\xCD\xA8\xBB\xB0\xD6\xD0", 7, 2, 0, 15); // 通话中
+    const std::string path = dir.path() + "/board.csv";
+    form->ChooseExportPath = [&] { return QString::fromStdString(path); };
+    ASSERT_TRUE(form->Export1Click());
+
+    const std::string csv = ReadFile(path);
+    std::vector<std::string> rows;
+    for (size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        rows.push_back(csv.substr(at, end - at));
+    ASSERT_EQ(rows.size(), 1u + 2048u); // headers, then every line, also those never scrolled into view
+    EXPECT_EQ(
+        rows[0].rfind(
+            "线路,脚本文件,状态,当前按键,运行信息,用户消息1,用户消息2,用户消息3,Status since,Seconds in status", 0),
+        0u)
+        << rows[0];
+    EXPECT_EQ(rows[6].substr(0, 10), ",,Talking,");
+    EXPECT_EQ(rows[8].substr(0, 12), ",,通话中,");
+    EXPECT_NE(rows[2048].find(",\"say \"\"hi\"\", then wait\","), std::string::npos) << rows[2048];
+}
+
+TEST_F(ToolsTest, AFailedExportLeavesNoFileAndNamesFileAndReason)
+{
+    SetCell(*Publish(4, 1), "x", 0, 0, 0, 15);
+    const std::string path = dir.path() + "/no such folder/board.csv";
+    form->ChooseExportPath = [&] { return QString::fromStdString(path); };
+    bool written = true;
+    const QString text = BoxTextOf([&] { written = form->Export1Click(); });
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The board could not be written to "))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(path))) << text.toStdString();
+    EXPECT_GT(text.size(), QString::fromStdString(path).size() + 40) << "the reason is given";
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no such folder"));
+
+    // Nothing to export before the first answer.
+    DestroyBoard();
+    const QString none = BoxTextOf([&] { form->Export1Click(); });
+    EXPECT_EQ(none, QStringLiteral("There is no board to export yet."));
+}
+
+TEST_F(ToolsTest, HoveringACellTellsItsLineWholeTextAndTimeInState)
+{
+    TagMonitor* board = Publish(40, 3);
+    const std::string longText(80, 'w');
+    SetCell(*board, longText.c_str(), 13, 4, 0, 15); // the grid never copied it: no tick ran
+    const GridCell cell = GridCellOf(13, 4, 3);
+    QApplication::processEvents();
+    const QRect rect = form->LineGrid->visualRect(form->LineGrid->model()->index(cell.row - 1, cell.col));
+    QHelpEvent help(QEvent::ToolTip, rect.center(), form->LineGrid->viewport()->mapToGlobal(rect.center()));
+    QApplication::sendEvent(form->LineGrid->viewport(), &help);
+    const QString tip = QToolTip::text();
+    EXPECT_TRUE(
+        tip.startsWith(QStringLiteral("Line 13\n") + QString::fromStdString(longText) + QStringLiteral("\nsince ")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith(QStringLiteral(" s)"))) << tip.toStdString();
+    QToolTip::hideText();
+}
+
+TEST_F(ToolsTest, TheToolsAreInTheGridsContextMenuWithTheirShortcuts)
+{
+    EXPECT_EQ(form->LineGrid->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList items;
+    for (QAction* a : form->LineGrid->actions())
+        items << a->text() + QLatin1Char('|') + a->shortcut().toString();
+    EXPECT_TRUE(items.contains(QStringLiteral("&Find...|Ctrl+F"))) << items.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(items.contains(QStringLiteral("Find &Next|F3")));
+    EXPECT_TRUE(items.contains(QStringLiteral("Find &Previous|Shift+F3")));
+    EXPECT_TRUE(items.contains(QStringLiteral("&Copy|Ctrl+C")));
+    EXPECT_TRUE(items.contains(QStringLiteral("&Export board as CSV...|")));
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#include "board/CellTip.h"
+
+#include "platform/System.h"
+#include "support/TestSupport.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string LocalClock(std::chrono::system_clock::time_point t)
+{
+    const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(t));
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+TEST(CellTipTest, LineWholeTextAndTimeInState)
+{
+    FakeBoardClock clock;
+    TagMonitor board(2000);
+    FakeBoardClock::Advance(10s);
+    const char* text = "\xCD\xA8\xBB\xB0\xD6\xD0 with a long tail that no narrow column shows"; // 通话中 ...
+    {
+        std::lock_guard lock(board.Lock);
+        board.SetCell(text, std::strlen(text), 1500, 2, 0, 15);
+    }
+    FakeBoardClock::Advance(252s);
+    // The same text again: the cell has still shown it for 4 min 12 s.
+    {
+        std::lock_guard lock(board.Lock);
+        board.SetCell(text, std::strlen(text), 1500, 2, 4, 9);
+    }
+    const auto wallNow = std::chrono::system_clock::now();
+    const TagCsvClock at{FakeBoardClock::Now(), wallNow};
+    std::lock_guard lock(board.Lock);
+    EXPECT_EQ(CellTip(board, 1500, 2, at), "Line 1500\n通话中 with a long tail that no narrow column shows\nsince " +
+                                               LocalClock(wallNow - 252s) + " (for 4 min 12 s)");
+    // A cell never written has shown its empty text since the board was made.
+    EXPECT_EQ(CellTip(board, 3, 0, at), "Line 3\n\nsince " + LocalClock(wallNow - 262s) + " (for 4 min 22 s)");
+    EXPECT_EQ(CellTip(board, 2000, 0, at), "");
+    EXPECT_EQ(CellTip(board, 0, 8, at), "");
+}
+
+} // namespace
