@@ -5,12 +5,12 @@
 #
 #   scripts/checks.sh [format|tidy|shellcheck]...     default: all three
 #
-# format       clang-format --dry-run -Werror over every tracked C++ file (.clang-format).
-# tidy         clang-tidy (.clang-tidy) over the sources of the core, the GUI and the simulator,
-#              against the compile database of the normal build (QUORVANE_BUILD, default build;
-#              configured, not built, when missing). Tests, benchmarks, fuzz harnesses and moc
-#              output are not checked.
-# shellcheck   every script in scripts/, the test scripts under tests/ and .ci/run.
+#   - format      clang-format --dry-run -Werror over every tracked C++ file (.clang-format).
+#   - tidy        clang-tidy (.clang-tidy) over the sources of the core, the GUI, the simulator and
+#                 the probe, against the compile database of the normal build (QUORVANE_BUILD,
+#                 default build; configured, not built, when missing). Tests, benchmarks, fuzz
+#                 harnesses and moc output are not checked.
+#   - shellcheck  every script in scripts/, the test scripts under tests/ and .ci/run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -18,7 +18,7 @@ checks=("$@")
 [ ${#checks[@]} -eq 0 ] && checks=(format tidy shellcheck)
 
 # The folders of the program's own sources, bottom to top.
-source_dirs="app|board|common|link|platform|settings|sim"
+source_dirs="app|board|common|link|platform|probe|settings|sim"
 
 # Installs a Debian package for a check; says why the check is skipped when that fails.
 need() { # check package command
