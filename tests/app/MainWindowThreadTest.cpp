@@ -8,6 +8,7 @@
 #include "board/Board.h"
 #include "board/GridMap.h"
 #include "board/LineGrid.h"
+#include "platform/GuiCalls.h"
 #include "support/Frames.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -183,18 +184,6 @@ public:
     std::atomic<int> layoutResult{-1};
 };
 
-// Counts the queued calls delivered to a window.
-class QueuedCallCounter : public QObject {
-public:
-    int calls = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            ++calls;
-        return false;
-    }
-};
-
 TEST_F(MainWindowThreadTest, StopCancelsTheLayoutQueuedByTheWorker)
 {
     // The worker's frame needs a layout that the GUI thread has not run when the operator stops:
@@ -222,7 +211,9 @@ TEST_F(MainWindowThreadTest, StopCancelsTheLayoutQueuedByTheWorker)
         ASSERT_TRUE(peer.Send(Frame(8, Record(0, 0, 0, 4, "never laid out"))));
         ASSERT_TRUE(WaitFor([&] { return probe.handedOver.load(); }));
         QueuedCallCounter counter;
-        form->installEventFilter(&counter);
+        auto* calls = form->findChild<TGuiCalls*>();
+        ASSERT_NE(calls, nullptr);
+        calls->installEventFilter(&counter);
         form->StopMonitor();
         EXPECT_EQ(probe.layoutResult.load(), 0);
         EXPECT_EQ(CurLink, nullptr);
@@ -236,7 +227,7 @@ TEST_F(MainWindowThreadTest, StopCancelsTheLayoutQueuedByTheWorker)
         QApplication::processEvents();
         EXPECT_GE(counter.calls, 1);
         EXPECT_EQ(form->LineGrid->RowCount(), rowsBefore);
-        form->removeEventFilter(&counter);
+        calls->removeEventFilter(&counter);
     }
 }
 
