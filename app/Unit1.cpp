@@ -4,6 +4,7 @@
 #include "app/Configunit.h"
 #include "app/Design.h"
 #include "app/FindBar.h"
+#include "app/Overview.h"
 #include "board/Board.h"
 #include "board/BoardCsv.h"
 #include "board/BoardSearch.h"
@@ -13,6 +14,7 @@
 #include "link/AnswerWatch.h"
 #include "platform/Gbk.h"
 #include "platform/GuiCalls.h"
+#include "platform/PlainText.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
 
@@ -52,7 +54,7 @@ QLabel* MakePanel(const char* objectName, const char* text, QWidget* parent)
 void SetPanelText(QLabel* panel, const QString& text)
 {
     panel->setText(text);
-    panel->setToolTip(text);
+    panel->setToolTip(PlainToolTip(text));
 }
 
 } // namespace
@@ -109,6 +111,7 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     FindNext1 = tool("FindNext1", "Find &Next", QKeySequence(Qt::Key_F3));
     FindPrev1 = tool("FindPrev1", "Find &Previous", QKeySequence(Qt::SHIFT | Qt::Key_F3));
     Copy1 = tool("Copy1", "&Copy", QKeySequence::Copy);
+    Overview1 = tool("Overview1", "Line &overview", QKeySequence(Qt::Key_F2));
     // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
     Copy1->setShortcutContext(Qt::WidgetShortcut);
     Export1 = tool("Export1", "&Export board as CSV...", QKeySequence());
@@ -123,6 +126,7 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
     connect(FindPrev1, &QAction::triggered, this, [this] { FindLine(true); });
     connect(Copy1, &QAction::triggered, LineGrid, &TLineGrid::CopySelection);
+    connect(Overview1, &QAction::triggered, this, &TForm1::Overview1Click);
     connect(FindBar, &TFindBar::FindRequested, this, &TForm1::FindLine);
     connect(FindBar, &TFindBar::Closed, LineGrid, [this] { LineGrid->setFocus(Qt::OtherFocusReason); });
 
@@ -232,7 +236,7 @@ void TForm1::ApplyLinkState(bool connected)
     linkEnglish_ = cfg.IsEnglish != 0;
     overdueShown_ = false;
     SetPanelText(SysStatPan, FromGbk(linkStateText_));
-    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+    SysStatPan->setToolTip(PlainToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText()));
 }
 
 QString TForm1::LastAnswerText() const
@@ -266,7 +270,7 @@ void TForm1::WatchAnswers()
     } else if (overdueShown_ && CurLink->connected) {
         ApplyLinkState(true); // the answer came: the exact text and colour again
     }
-    SysStatPan->setToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText());
+    SysStatPan->setToolTip(PlainToolTip(SysStatPan->text() + QLatin1Char('\n') + LastAnswerText()));
 }
 
 void TForm1::SetSummaryText(const std::string& gbk)
@@ -355,6 +359,9 @@ void TForm1::Timer1Timer()
 {
     ShowPendingSummary();
     WatchAnswers();
+    // Before the early return: the overview also shows that the board has gone.
+    if (OverviewForm && OverviewForm->isVisible())
+        OverviewForm->RefreshOverview();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;
@@ -388,6 +395,15 @@ void TForm1::Exit1Click()
 void TForm1::Find1Click()
 {
     FindBar->Open();
+}
+
+void TForm1::Overview1Click()
+{
+    if (!OverviewForm) {
+        OverviewForm = new TOverviewForm(this);
+        connect(OverviewForm, &TOverviewForm::LineChosen, LineGrid, &TLineGrid::SelectLine);
+    }
+    OverviewForm->Open();
 }
 
 void TForm1::FindLine(bool backwards)

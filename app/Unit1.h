@@ -17,6 +17,7 @@ class QMenu;
 class TFindBar;
 class TGuiCalls;
 class TLineGrid;
+class TOverviewForm;
 
 class TForm1 : public QMainWindow, public MonitorView {
     Q_OBJECT
@@ -55,6 +56,10 @@ public:
     // Asks where the CSV goes; an empty answer exports nothing. Tests answer it themselves.
     std::function<QString()> ChooseExportPath;
 
+    // The line overview, F2; its window is made when first asked for.
+    QAction* Overview1 = nullptr;
+    TOverviewForm* OverviewForm = nullptr;
+
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
     // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
@@ -71,6 +76,7 @@ public slots:
     // Writes every line of the board as CSV to the file chosen; a failure leaves no partial file
     // and a box names the file and the reason. Returns whether the file was written.
     bool Export1Click();
+    void Overview1Click();
     // Goes to the next (or previous) line that matches the find bar's text.
     void FindLine(bool backwards);
 

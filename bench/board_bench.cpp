@@ -14,11 +14,11 @@
 
 namespace {
 
-// A shown grid about 30 rows high on a laid-out, published board of 2048 lines, every cell
-// holding a text that has been copied once already.
+// A shown grid about 30 rows high (or of the given size) on a laid-out, published board of 2048
+// lines, every cell holding a text that has been copied once already.
 class GridFixture {
 public:
-    explicit GridFixture(int groups)
+    explicit GridFixture(int groups, QSize size = QSize(779, 30 * 16 + 24))
     {
         TagRunCfg cfg;
         cfg.ColGroupNum = groups;
@@ -32,7 +32,7 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         grid = new TLineGrid(&window_);
         layout->addWidget(grid);
-        window_.resize(779, 30 * 16 + 24);
+        window_.resize(size);
         window_.show();
         auto board = std::make_unique<TagMonitor>(kMaxLines);
         grid->LayoutGrid(*board);
@@ -130,6 +130,39 @@ void BM_PaintViewport(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PaintViewport)->ArgName("groups")->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// A wallboard: the grid of a 3840 x 2100 window, about 125 rows of 5 line groups in view.
+void BM_PaintViewport_Wall(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)), QSize(3824, 2008));
+    for (auto _ : state) {
+        QPixmap pixmap = f.grid->grab();
+        benchmark::DoNotOptimize(pixmap);
+    }
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_PaintViewport_Wall)->ArgName("groups")->Arg(4)->Arg(10)->Unit(benchmark::kMillisecond);
+
+// The same with a text never shown before in every cell in view at every paint, as on a board where
+// every line changes between two ticks.
+void BM_PaintViewport_WallNewTexts(benchmark::State& state)
+{
+    GridFixture f(int(state.range(0)), QSize(3824, 2008));
+    const GridWindow view = f.grid->VisibleWindow();
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int r = view.top; r <= view.bottom; ++r) {
+            for (int c = view.left; c <= view.right; ++c)
+                f.grid->Model()->StoreCellText(c, r - 1, QStringLiteral("Incoming 1390%1").arg(n++));
+        }
+        state.ResumeTiming();
+        QPixmap pixmap = f.grid->grab();
+        benchmark::DoNotOptimize(pixmap);
+    }
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_PaintViewport_WallNewTexts)->ArgName("groups")->Arg(10)->Unit(benchmark::kMillisecond);
 
 // The worker's writes: one lock per frame of records, as the frame decoding does, and one lock
 // per cell through the convenience form.

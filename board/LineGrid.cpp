@@ -4,6 +4,7 @@
 #include "board/TableText.h"
 
 #include "platform/Gbk.h"
+#include "platform/PlainText.h"
 #include "settings/Config.h"
 
 #include <QAccessible>
@@ -11,7 +12,9 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QTextOption>
 #include <QToolTip>
 #include <algorithm>
 #include <climits>
@@ -179,8 +182,10 @@ TLineGrid::TLineGrid(QWidget* parent)
     for (int c = 0; c < kDesignColumns; ++c)
         setColumnWidth(c, kDesignWidths[c]);
 
+    // The cells keep the table's room for grid lines, but the lines themselves are drawn here: the
+    // table draws each one pixel by pixel, which on a wallboard costs as much as all the cells' texts.
     setShowGrid(true);
-    setGridStyle(Qt::SolidLine);
+    setGridStyle(Qt::NoPen);
     // A range is one rectangle of cells: dragged, or extended with Shift; Ctrl adds no second one.
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -294,6 +299,61 @@ void TLineGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& botto
     viewport()->update(visualRect(topLeft).united(visualRect(bottomRight)));
 }
 
+void TLineGrid::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    PaintGridLines(event->region());
+}
+
+void TLineGrid::PaintGridLines(const QRegion& region)
+{
+    // The same lines, in the same places and colour, as the table view's own solid grid: after all
+    // the cells of the area, at the right and bottom edge of every cell, across the whole area
+    // painted, as far as the last row and column reach. Rows and columns are never hidden or moved
+    // here, and the layout is left to right.
+    QHeaderView* columns = horizontalHeader();
+    QHeaderView* rows = verticalHeader();
+    if (!showGrid() || columns->count() == 0 || rows->count() == 0)
+        return;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor colour =
+        QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const bool leftTopLines = style()->styleHint(QStyle::SH_Table_AlwaysDrawLeftTopGridLines, &option, this) != 0;
+    const int lastX = columns->length() - columns->offset() - 1;
+    const int lastY = rows->length() - rows->offset() - 1;
+    QPainter painter(viewport());
+    for (QRect area : region) {
+        area.setBottom(std::min(area.bottom(), lastY));
+        area.setRight(std::min(area.right(), lastX));
+        if (!area.isValid())
+            continue;
+        int left = columns->visualIndexAt(area.left());
+        int right = columns->visualIndexAt(area.right());
+        if (left == -1)
+            left = 0;
+        if (right == -1)
+            right = columns->count() - 1;
+        int bottom = rows->visualIndexAt(area.bottom());
+        if (bottom == -1)
+            bottom = rows->count() - 1;
+        const int top = rows->visualIndexAt(area.top());
+        if (top == -1 || top > bottom)
+            continue;
+        for (int r = top; r <= bottom; ++r) {
+            const int y = rowViewportPosition(r) + rowHeight(r) - 1;
+            painter.fillRect(QRect(area.left(), y, area.width(), 1), colour);
+        }
+        for (int c = left; c <= right; ++c) {
+            const int x = columnViewportPosition(c) + columnWidth(c) - 1;
+            painter.fillRect(QRect(x, area.top(), 1, area.height()), colour);
+        }
+        // Styles that want a left edge where no header is shown: the vertical header is hidden.
+        if (leftTopLines && columnViewportPosition(left) == area.left())
+            painter.fillRect(QRect(area.left(), area.top(), 1, area.height()), colour);
+    }
+}
+
 bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const
 {
     if (ARow <= 0 || ARow >= RowCount() || ACol < 0 || ACol >= ColumnCount() || BoardBusy.load() != 0)
@@ -315,21 +375,38 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
         const int linesInRow = std::min(groups, CurBoard->LineCount - (ARow - 1) * groups);
         lastDataCol = std::min(linesInRow * kColsPerLine, ColumnCount()) - 1;
     }
-    painter->save();
     // The text runs on over the cells to its right, which paint over it in their turn; but where no
     // line is shown (the empty groups of the last row, the space right of the last column) nothing
-    // paints after it, so it stops at the end of the row's last line.
+    // paints after it, so it stops at the end of the row's last line. Where that end lies beyond the
+    // view, nothing needs stopping, and the painter's state is not worth saving (a wallboard draws
+    // thousands of cells a tick).
     const int dataRight = columnViewportPosition(lastDataCol) + columnWidth(lastDataCol);
-    painter->setClipRect(QRect(Rect.left(), 0, std::max(0, dataRight - Rect.left()), viewport()->height()),
-                         Qt::IntersectClip);
+    const bool clip = dataRight < viewport()->width();
+    if (clip) {
+        painter->save();
+        painter->setClipRect(QRect(Rect.left(), 0, std::max(0, dataRight - Rect.left()), viewport()->height()),
+                             Qt::IntersectClip);
+    }
     painter->fillRect(Rect, ToQColor(back));
-    painter->setPen(ToQColor(fore));
-    painter->setFont(font());
-    // Drawn as plain text at a point: nothing in it is taken as markup, and it is not cut at the
-    // cell's edge.
-    const QFontMetrics metrics(font());
-    painter->drawText(QPoint(Rect.left() + 2, Rect.top() + 2 + metrics.ascent()), model_->CellText(ACol, ARow - 1));
-    painter->restore();
+    const QString& text = model_->CellText(ACol, ARow - 1);
+    if (!text.isEmpty()) {
+        painter->setPen(ToQColor(fore));
+        painter->setFont(font());
+        // Drawn as plain text at a point: nothing in it is taken as markup, and it is not cut at the
+        // cell's edge.
+        const QPoint baseline(Rect.left() + 2, Rect.top() + 2 + QFontMetrics(font()).ascent());
+        if (const QStaticText* laidOut = LaidOutText(text)) {
+            // A laid-out text is placed by its top: its first line's baseline lies the font's ascent
+            // and leading below it, which puts the glyphs exactly where drawing at the point would.
+            const QFontMetricsF metrics(font());
+            painter->drawStaticText(QPointF(baseline) - QPointF(0, metrics.ascent() + std::max(0.0, metrics.leading())),
+                                    *laidOut);
+        } else {
+            painter->drawText(baseline, text);
+        }
+    }
+    if (clip)
+        painter->restore();
     return true;
 }
 
@@ -424,8 +501,54 @@ bool TLineGrid::viewportEvent(QEvent* event)
     if (tip.empty())
         QToolTip::hideText();
     else
-        QToolTip::showText(help->globalPos(), QString::fromStdString(tip), viewport(), visualRect(index));
+        QToolTip::showText(help->globalPos(), PlainToolTip(QString::fromStdString(tip)), viewport(), visualRect(index));
     return true;
+}
+
+const QStaticText* TLineGrid::LaidOutText(const QString& text) const
+{
+    // Texts with control characters or line and paragraph separators are drawn as they always were:
+    // a laid-out text would break its line there. The grid is laid out left to right, and so are
+    // its laid-out texts.
+    if (layoutDirection() != Qt::LeftToRight)
+        return nullptr;
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F || ch == QChar::LineSeparator ||
+            ch == QChar::ParagraphSeparator)
+            return nullptr;
+    }
+    // The same few texts (states, scripts, queues, numbers) come back all over a board and tick
+    // after tick: such a text is shaped once and its glyphs drawn from then on. Shaping a text for
+    // keeping costs about twice drawing it once, so a text is kept only when it comes back: one that
+    // is seen once (a caller's number, a counter) is drawn as it comes. Texts not drawn since the
+    // store last filled up are dropped with the older half, so a board full of new texts never
+    // re-shapes everything in view at once.
+    auto it = laidOut_.find(text);
+    if (it != laidOut_.end())
+        return &it.value();
+    QStaticText laid;
+    if (auto old = laidOutOld_.find(text); old != laidOutOld_.end()) {
+        laid = old.value();
+    } else {
+        if (seenOnce_.size() >= kMaxLaidOutTexts)
+            seenOnce_.clear();
+        if (!seenOnce_.contains(text)) {
+            seenOnce_.insert(text);
+            return nullptr;
+        }
+        seenOnce_.remove(text);
+        laid.setText(text);
+        laid.setTextFormat(Qt::PlainText);
+        QTextOption option;
+        option.setTextDirection(Qt::LeftToRight);
+        option.setWrapMode(QTextOption::NoWrap);
+        laid.setTextOption(option);
+    }
+    if (laidOut_.size() >= kMaxLaidOutTexts / 2) {
+        laidOutOld_ = std::move(laidOut_);
+        laidOut_ = QHash<QString, QStaticText>();
+    }
+    return &laidOut_.insert(text, laid).value();
 }
 
 QString TLineGrid::CellText(int col, int row) const

@@ -7,6 +7,9 @@
 #include "board/GridMap.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QSet>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <vector>
@@ -75,6 +78,8 @@ public:
     GridWindow VisibleWindow() const;
 
     LineGridModel* Model() const { return model_; }
+    // How many texts are kept shaped for drawing.
+    qsizetype LaidOutTextCount() const { return laidOut_.size() + laidOutOld_.size(); }
 
     // The board line shown at the current cell, or -1 (header, a cell past the last line).
     int CurrentLine(int lineCount) const;
@@ -91,8 +96,21 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The grid lines of the part of the view being painted, where the table view would draw them.
+    void PaintGridLines(const QRegion& region);
+    // The text shaped once for drawing; null for a text that is drawn as it comes (the first time it
+    // is seen, or one with control characters).
+    const QStaticText* LaidOutText(const QString& text) const;
+
+    // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most this many.
+    static constexpr qsizetype kMaxLaidOutTexts = 16384;
+    mutable QHash<QString, QStaticText> laidOut_;    // drawn since the store last filled up
+    mutable QHash<QString, QStaticText> laidOutOld_; // drawn before that
+    mutable QSet<QString> seenOnce_;                 // drawn once, not kept yet
+
     LineGridModel* model_;
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then
     // reports every cell it writes on its own, as it once did.

@@ -4,7 +4,19 @@
 
 namespace {
 
-void Append(std::string& out, char32_t c)
+bool IsHigh(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLow(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+} // namespace
+
+void AppendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
         out += char(c);
@@ -23,18 +35,6 @@ void Append(std::string& out, char32_t c)
     }
 }
 
-bool IsHigh(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLow(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-} // namespace
-
 std::string Utf16ToUtf8(std::u16string_view text)
 {
     std::string out;
@@ -42,12 +42,12 @@ std::string Utf16ToUtf8(std::u16string_view text)
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (IsHigh(c) && i + 1 < text.size() && IsLow(text[i + 1])) {
-            Append(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
             ++i;
         } else if (IsHigh(c) || IsLow(c)) {
-            Append(out, 0xFFFD);
+            AppendUtf8(out, 0xFFFD);
         } else {
-            Append(out, c);
+            AppendUtf8(out, c);
         }
     }
     return out;

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+// One code point, appended as UTF-8 (1 to 4 bytes).
+void AppendUtf8(std::string& out, char32_t c);
+
 // A lone surrogate, which no decoder of ours produces, becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 

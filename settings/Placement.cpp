@@ -42,30 +42,9 @@ std::unique_ptr<QSettings> MakeStore()
 // Opens the store with full access, creating it when it does not exist yet.
 std::unique_ptr<QSettings> OpenStore()
 {
-    std::unique_ptr<QSettings> store = MakeStore();
-    // QSettings finds a missing ']' when it opens the file, but other damage (lines without '=')
-    // only when it reads the values; reading the keys here makes it look at everything.
-    if (store)
-        store->allKeys();
-    // A store file that cannot be parsed (a section header without its ']', junk, a file cut off)
-    // would be reported at every start and every close and never written again. It is emptied
-    // instead: every value in it then counts as missing, the restore writes the defaults back as
-    // for any missing value, and the next close writes a clean store. A file that cannot be
-    // written stays as it is and is reported below. The fresh object is needed because QSettings
-    // goes on reporting the first error it met.
-    if (store && store->status() == QSettings::FormatError && store->isWritable()) {
-        const QString path = store->fileName();
-        store.reset();
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.close();
-        store = MakeStore();
-    }
-    // isWritable() also creates the folders of a file-based store.
-    if (!store || store->status() != QSettings::NoError || !store->isWritable()) {
+    std::unique_ptr<QSettings> store = OpenPlacementStore();
+    if (!store)
         ShowSettingsError("Error creating/opening the key");
-        return nullptr;
-    }
     return store;
 }
 
@@ -198,6 +177,33 @@ void SetOuterSize(QWidget& window, std::optional<int> width, std::optional<int> 
 void SetPlacementStore(PlacementStore store)
 {
     storeFactory = std::move(store);
+}
+
+std::unique_ptr<QSettings> OpenPlacementStore()
+{
+    std::unique_ptr<QSettings> store = MakeStore();
+    // QSettings finds a missing ']' when it opens the file, but other damage (lines without '=')
+    // only when it reads the values; reading the keys here makes it look at everything.
+    if (store)
+        store->allKeys();
+    // A store file that cannot be parsed (a section header without its ']', junk, a file cut off)
+    // would be reported at every start and every close and never written again. It is emptied
+    // instead: every value in it then counts as missing, the restore writes the defaults back as
+    // for any missing value, and the next close writes a clean store. A file that cannot be
+    // written stays as it is and is reported by the caller. The fresh object is needed because QSettings
+    // goes on reporting the first error it met.
+    if (store && store->status() == QSettings::FormatError && store->isWritable()) {
+        const QString path = store->fileName();
+        store.reset();
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.close();
+        store = MakeStore();
+    }
+    // isWritable() also creates the folders of a file-based store.
+    if (!store || store->status() != QSettings::NoError || !store->isWritable())
+        return nullptr;
+    return store;
 }
 
 int ReadOrCreateValue(QSettings& store, const char* name, const char* defaultText, int& value)

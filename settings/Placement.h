@@ -31,3 +31,8 @@ int ReadOrCreateValue(QSettings& store, const char* name, const char* defaultTex
 // file. An empty function restores the native store.
 using PlacementStore = std::function<std::unique_ptr<QSettings>()>;
 void SetPlacementStore(PlacementStore store);
+
+// The same store for the operator's tools, which keep their choices in groups of their own beside
+// the placement values; null, with no box, when it cannot be opened: a tool then keeps its choices
+// for this run only.
+std::unique_ptr<QSettings> OpenPlacementStore();

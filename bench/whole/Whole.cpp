@@ -10,6 +10,11 @@
 //   quorvane-whole stop --sim-port P [--rounds N]
 //       With SLEEP_SEC 10, waits until the worker sits in its pause after the first answer, then
 //       times Reconnect1Click, StopMonitor and StartMonitor separately, and Exit1Click.
+//   quorvane-whole wall --sim-port P [--sleep-sec S] [--groups G] [--warmup T] [--seconds T]
+//       The window as the placement store sizes it (a wallboard), straight against the simulator.
+//       On the GUI thread, for every refresh tick: the refresh itself (Timer1Timer), the grid's
+//       paint events after it, the window's update requests (paint and flush to the X server)
+//       after it, and when one cell that the refresh rewrote shows new pixels on the screen.
 //
 // Results are printed as "key value" lines.
 
@@ -17,10 +22,12 @@
 #include "board/Board.h"
 #include "board/LineGrid.h"
 #include "common/MonitorView.h"
+#include "platform/Gbk.h"
 #include "settings/Config.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -44,6 +51,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -56,6 +65,14 @@ double Ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
+// CPU time of the calling thread: what a paint cost, however long other processes kept it waiting.
+double ThreadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
 struct Options {
     std::string mode;
     int simPort = 0;
@@ -63,6 +80,9 @@ struct Options {
     int sleepSec = 1;
     int maxSeconds = 120;
     int rounds = 3;
+    int groups = 1;
+    int warmup = 5;
+    int seconds = 30;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o)
@@ -83,17 +103,23 @@ bool ParseOptions(int argc, char** argv, Options& o)
             o.maxSeconds = value;
         else if (name == "--rounds")
             o.rounds = value;
+        else if (name == "--groups")
+            o.groups = value;
+        else if (name == "--warmup")
+            o.warmup = value;
+        else if (name == "--seconds")
+            o.seconds = value;
         else
             return false;
     }
-    return (o.mode == "latency" || o.mode == "stop") && o.simPort > 0 && o.simPort < 65536;
+    return (o.mode == "latency" || o.mode == "stop" || o.mode == "wall") && o.simPort > 0 && o.simPort < 65536;
 }
 
-void WriteConfig(int port, int sleepSec)
+void WriteConfig(int port, int sleepSec, int groups = 1)
 {
     std::ofstream f("Quorvane.cfg", std::ios::binary | std::ios::trunc);
     f << "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " << port << "\r\nSLEEP_SEC = " << sleepSec
-      << "\r\nCOL_GROUP_NUM = 1\r\nLANGUAGE_TYPE = English\r\n";
+      << "\r\nCOL_GROUP_NUM = " << groups << "\r\nLANGUAGE_TYPE = English\r\n";
 }
 
 // Runs the event loop until done() holds or the time runs out; returns done().
@@ -316,7 +342,7 @@ void Percentiles(const char* name, std::vector<double> v)
     std::sort(v.begin(), v.end());
     const auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))]; };
     std::printf("%s_n %zu\n", name, v.size());
-    std::printf("%s_min %.1f\n%s_median %.1f\n%s_p95 %.1f\n%s_max %.1f\n", name, v.front(), name, at(0.5), name,
+    std::printf("%s_min %.2f\n%s_median %.2f\n%s_p95 %.2f\n%s_max %.2f\n", name, v.front(), name, at(0.5), name,
                 at(0.95), name, v.back());
 }
 
@@ -469,20 +495,314 @@ int RunStop(const Options& o)
     return 0;
 }
 
+// ---- wall ------------------------------------------------------------------------------------
+
+// One refresh tick as the GUI thread saw it; times in ms from the start of the refresh.
+struct TickTimes {
+    Clock::time_point start;
+    double refreshMs = -1;
+    double refreshCpuMs = -1;
+    double paintMs = 0;    // the grid's paint events until the next tick
+    double paintCpuMs = 0; // the GUI thread's CPU time in them
+    double updateMs = 0;   // the window's update requests (paint and flush) until the next tick
+    double updateCpuMs = 0;
+    double paintEndMs = -1;  // end of the first update request after the refresh that painted the grid
+    double pixelsMs = -1;    // the look at the screen that saw the probe cell's new pixels had ended
+    double pixelsLowMs = -1; // the last look that did not see them had begun
+    int changed = 0;         // cells in view that the refresh rewrote
+    bool probed = false;
+    bool missed = false; // the probe cell showed nothing new before the next tick
+};
+
+// Watches the window's refresh ticks and the paint work after each. A paint event or update request
+// is timed by delivering it from the filter itself, inside the clock, and stopping its usual
+// delivery: the same handlers run, in the same place, once.
+class WallProbe : public QObject {
+public:
+    explicit WallProbe(TForm1& form) : form_(form), grid_(*form.LineGrid), viewport_(*form.LineGrid->viewport())
+    {
+        form_.Timer1->installEventFilter(this);
+        form_.installEventFilter(this);
+        viewport_.installEventFilter(this);
+        // Connected after the window's own slot, so it runs once Timer1Timer has returned.
+        connect(form_.Timer1, &QTimer::timeout, this, &WallProbe::RefreshDone);
+        look_.setTimerType(Qt::PreciseTimer);
+        look_.setInterval(1);
+        connect(&look_, &QTimer::timeout, this, &WallProbe::Look);
+    }
+
+    void Record(bool on) { recording_ = on; }
+    const std::vector<TickTimes>& Ticks() const { return ticks_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == form_.Timer1 && event->type() == QEvent::Timer) {
+            StartTick();
+        } else if (watched == &form_ && event->type() == QEvent::UpdateRequest && !inUpdate_) {
+            paintedInUpdate_ = false;
+            const auto [ms, cpuMs, end] = Deliver(watched, event, inUpdate_);
+            if (open_ && refreshed_) {
+                TickTimes& t = ticks_.back();
+                t.updateMs += ms;
+                t.updateCpuMs += cpuMs;
+                if (t.paintEndMs < 0 && paintedInUpdate_)
+                    t.paintEndMs = Ms(end - t.start);
+            }
+            return true;
+        } else if (watched == &viewport_ && event->type() == QEvent::Paint && !inPaint_) {
+            const auto [ms, cpuMs, end] = Deliver(watched, event, inPaint_);
+            paintedInUpdate_ = true;
+            if (open_ && refreshed_) {
+                ticks_.back().paintMs += ms;
+                ticks_.back().paintCpuMs += cpuMs;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Probe {
+        int col = -1;
+        int dataRow = -1;
+        QString oldText;
+        QImage before;
+    };
+
+    // Wall time, the GUI thread's CPU time, and the end.
+    static std::tuple<double, double, Clock::time_point> Deliver(QObject* watched, QEvent* event, bool& inside)
+    {
+        inside = true;
+        const double cpu = ThreadCpuMs();
+        const auto begin = Clock::now();
+        QCoreApplication::sendEvent(watched, event);
+        const auto end = Clock::now();
+        inside = false;
+        return {Ms(end - begin), ThreadCpuMs() - cpu, end};
+    }
+
+    QImage Grab(int col, int dataRow) const
+    {
+        const QRect cell = grid_.visualRect(grid_.Model()->index(dataRow, col));
+        const QPoint at = viewport_.mapToGlobal(cell.topLeft());
+        return form_.screen()->grabWindow(0, at.x(), at.y(), cell.width(), cell.height()).toImage();
+    }
+
+    void StopLook()
+    {
+        look_.stop();
+        watching_ = false;
+    }
+
+    // Counts the cells in view that the coming refresh will rewrite and picks one of them, fully
+    // in view, whose text changes: its pixels must change with the paint after the refresh.
+    void ChooseProbe(TickTimes& t)
+    {
+        probe_ = Probe();
+        const GridWindow view = grid_.VisibleWindow();
+        std::vector<std::pair<int, int>> changed; // (column, data row)
+        std::vector<QString> texts;
+        {
+            std::lock_guard ref(CurBoardLock);
+            if (!CurBoard || BoardBusy.load() != 0)
+                return;
+            std::lock_guard cells(CurBoard->Lock);
+            if (CurBoard->Grid != &grid_)
+                return;
+            for (int r = view.top; r <= view.bottom; ++r) {
+                for (int c = view.left; c <= view.right; ++c) {
+                    const BoardCell at = BoardCellAt(c, r, CurBoard->GroupCount, CurBoard->LineCount);
+                    if (at.line >= 0 && CurBoard->Rows[size_t(at.line)].Cols[at.column].Changed)
+                        changed.emplace_back(c, r - 1);
+                }
+            }
+            t.changed = int(changed.size());
+            // A few tries from a point that moves from tick to tick, so the probe visits the whole view.
+            for (size_t i = 0; i < std::min<size_t>(changed.size(), 32); ++i) {
+                const auto [c, row] = changed[(size_t(ticks_.size()) * 7919 + i * 104729) % changed.size()];
+                if (!FullyVisible(form_, row, c))
+                    continue;
+                const BoardCell at = BoardCellAt(c, row + 1, CurBoard->GroupCount, CurBoard->LineCount);
+                const QString text = FromGbk(CurBoard->Rows[size_t(at.line)].Cols[at.column].Text);
+                if (text != grid_.Model()->CellText(c, row)) {
+                    probe_.col = c;
+                    probe_.dataRow = row;
+                    break;
+                }
+            }
+        }
+        if (probe_.col >= 0) {
+            probe_.oldText = grid_.Model()->CellText(probe_.col, probe_.dataRow);
+            probe_.before = Grab(probe_.col, probe_.dataRow);
+        }
+    }
+
+    void StartTick()
+    {
+        if (watching_) {
+            ticks_.back().missed = true;
+            StopLook();
+        }
+        open_ = recording_;
+        refreshed_ = false;
+        if (!open_)
+            return;
+        TickTimes t;
+        ChooseProbe(t);
+        // The probe's look-up and first look are the harness's, not the refresh's.
+        t.start = Clock::now();
+        refreshCpuStart_ = ThreadCpuMs();
+        ticks_.push_back(t);
+    }
+
+    void RefreshDone()
+    {
+        if (!open_)
+            return;
+        TickTimes& t = ticks_.back();
+        lastLookStart_ = Clock::now();
+        t.refreshMs = Ms(lastLookStart_ - t.start);
+        t.refreshCpuMs = ThreadCpuMs() - refreshCpuStart_;
+        refreshed_ = true;
+        if (probe_.col >= 0 && !probe_.before.isNull() &&
+            grid_.Model()->CellText(probe_.col, probe_.dataRow) != probe_.oldText) {
+            t.probed = true;
+            watching_ = true;
+            look_.start();
+        }
+    }
+
+    void Look()
+    {
+        if (!watching_)
+            return;
+        const auto begin = Clock::now();
+        const QImage now = Grab(probe_.col, probe_.dataRow);
+        const auto end = Clock::now();
+        if (now.isNull() || now == probe_.before) {
+            lastLookStart_ = begin;
+            return;
+        }
+        TickTimes& t = ticks_.back();
+        t.pixelsMs = Ms(end - t.start);
+        t.pixelsLowMs = Ms(lastLookStart_ - t.start);
+        StopLook();
+    }
+
+    TForm1& form_;
+    TLineGrid& grid_;
+    QWidget& viewport_;
+    QTimer look_;
+    std::vector<TickTimes> ticks_;
+    Probe probe_;
+    Clock::time_point lastLookStart_;
+    double refreshCpuStart_ = 0;
+    bool recording_ = false;
+    bool open_ = false;      // the current tick is recorded
+    bool refreshed_ = false; // its refresh has returned
+    bool watching_ = false;
+    bool inUpdate_ = false;
+    bool inPaint_ = false;
+    bool paintedInUpdate_ = false;
+};
+
+void RunLoopFor(std::chrono::milliseconds span)
+{
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int RunWall(const Options& o)
+{
+    WriteConfig(o.simPort, o.sleepSec, o.groups);
+    CurConfig.Set(TagRunCfg());
+    LoadConfig(CurConfig);
+
+    // The size comes from the placement store, as for the real binary.
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    WallProbe probe(*form);
+    if (!SpinUntil(BoardPresent, std::chrono::seconds(20))) {
+        std::fprintf(stderr, "wall: no answer from the simulator\n");
+        return 1;
+    }
+    RunLoopFor(std::chrono::seconds(o.warmup));
+    probe.Record(true);
+    RunLoopFor(std::chrono::seconds(o.seconds));
+    probe.Record(false);
+
+    std::vector<double> refresh, paint, update, paintEnd, pixels, pixelsLow, cells, intervals, idleRefresh;
+    std::vector<double> refreshCpu, paintCpu, updateCpu;
+    int probed = 0, missed = 0, quiet = 0;
+    const std::vector<TickTimes>& ticks = probe.Ticks();
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        const TickTimes& t = ticks[i];
+        if (i > 0)
+            intervals.push_back(Ms(t.start - ticks[i - 1].start));
+        if (t.refreshMs < 0)
+            continue;
+        if (t.changed == 0) {
+            ++quiet;
+            idleRefresh.push_back(t.refreshMs);
+            continue;
+        }
+        cells.push_back(t.changed);
+        refresh.push_back(t.refreshMs);
+        paint.push_back(t.paintMs);
+        update.push_back(t.updateMs);
+        refreshCpu.push_back(t.refreshCpuMs);
+        paintCpu.push_back(t.paintCpuMs);
+        updateCpu.push_back(t.updateCpuMs);
+        if (t.paintEndMs >= 0)
+            paintEnd.push_back(t.paintEndMs);
+        probed += t.probed;
+        missed += t.missed;
+        if (t.pixelsMs >= 0) {
+            pixels.push_back(t.pixelsMs);
+            pixelsLow.push_back(std::max(0.0, t.pixelsLowMs));
+        }
+    }
+    const GridWindow view = form->LineGrid->VisibleWindow();
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    std::printf("per_cell_notices %d\n", qEnvironmentVariableIsSet("QUORVANE_PER_CELL_NOTICES") ? 1 : 0);
+    std::printf("window_width %d\nwindow_height %d\nviewport_width %d\nviewport_height %d\n",
+                form->frameGeometry().width(), form->frameGeometry().height(), form->LineGrid->viewport()->width(),
+                form->LineGrid->viewport()->height());
+    std::printf("cells_in_view %d\n", (view.bottom - view.top + 1) * (view.right - view.left + 1));
+    std::printf("ticks %zu\nticks_without_changes %d\nprobed %d\nmissed %d\n", ticks.size(), quiet, probed, missed);
+    Percentiles("cells_per_tick", cells);
+    Percentiles("refresh_ms", refresh);
+    Percentiles("refresh_quiet_ms", idleRefresh);
+    Percentiles("paint_ms", paint);
+    Percentiles("update_ms", update);
+    Percentiles("refresh_cpu_ms", refreshCpu);
+    Percentiles("paint_cpu_ms", paintCpu);
+    Percentiles("update_cpu_ms", updateCpu);
+    Percentiles("tick_to_paint_end_ms", paintEnd);
+    Percentiles("tick_to_pixels_ms", pixels);
+    Percentiles("tick_to_pixels_low_ms", pixelsLow);
+    Percentiles("tick_interval_ms", intervals);
+    form->close();
+    form.reset();
+    return refresh.empty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     Options o;
     if (!ParseOptions(argc, argv, o)) {
-        std::fprintf(stderr, "usage: quorvane-whole latency|stop --sim-port P [--samples N] [--sleep-sec S]"
-                             " [--max-seconds T] [--rounds N]\n");
+        std::fprintf(stderr, "usage: quorvane-whole latency|stop|wall --sim-port P [--samples N] [--sleep-sec S]"
+                             " [--max-seconds T] [--rounds N] [--groups G] [--warmup T] [--seconds T]\n");
         return 2;
     }
     QApplication app(argc, argv);
     // A failure box would wait for an operator; here it is printed instead.
     SetMessageHandler([](const TagMessage& m) { std::fprintf(stderr, "message: %s\n", m.text.c_str()); });
-    const int result = o.mode == "latency" ? RunLatency(o) : RunStop(o);
+    const int result = o.mode == "latency" ? RunLatency(o) : o.mode == "stop" ? RunStop(o) : RunWall(o);
     std::fflush(stdout);
     return result;
 }

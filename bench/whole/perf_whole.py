@@ -120,10 +120,17 @@ class Run:
 
         return proc, wait_for("the simulator", port, 10)
 
-    def write_config(self, port, sleep_sec):
+    def write_config(self, port, sleep_sec, groups=1):
         with open(self.path("Quorvane.cfg"), "w", encoding="ascii") as f:
             f.write(f"SERVER_IP = 127.0.0.1\r\nSERVER_PORT = {port}\r\nSLEEP_SEC = {sleep_sec}\r\n"
-                    "COL_GROUP_NUM = 1\r\nLANGUAGE_TYPE = English\r\n")
+                    f"COL_GROUP_NUM = {groups}\r\nLANGUAGE_TYPE = English\r\n")
+
+    def write_placement(self, x, y, width, height):
+        """The window's place and outer size in the per-user store, as the monitor saves them on exit."""
+        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "Halverdon")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "Quorvane.conf"), "w", encoding="ascii") as f:
+            f.write(f"[General]\nWinX={x}\nWinY={y}\nWinWidth={width}\nWinHeight={height}\n")
 
     def connected(self):
         return "connected\n" in read_text(self.path("sim.log"))
@@ -149,12 +156,14 @@ def visible_window(env):
     return out[0] if out else None
 
 
-def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window):
+def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window, groups=1, placement=None):
     """CPU of the monitor (and of the simulator) over window seconds once warmup seconds have passed."""
     run = Run(env, os.path.join(args.out, name))
     try:
         sim, port = run.start_sim(args.sim, *sim_args)
-        run.write_config(port, sleep_sec)
+        run.write_config(port, sleep_sec, groups)
+        if placement:
+            run.write_placement(*placement)
         monitor = run.start([args.monitor], "monitor")
         wait_for("the monitor to connect", run.connected, 20)
         time.sleep(warmup)
@@ -184,10 +193,12 @@ def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window):
         run.close()
 
 
-def whole(args, env, name, mode, sim_args, extra):
+def whole(args, env, name, mode, sim_args, extra, placement=None):
     run = Run(env, os.path.join(args.out, name))
     try:
         _, port = run.start_sim(args.sim, *sim_args)
+        if placement:
+            run.write_placement(*placement)
         out = subprocess.run([args.whole, mode, "--sim-port", str(port), *extra], cwd=run.work, env=run.env,
                              capture_output=True, text=True, timeout=600)
         with open(run.path("whole.log"), "w") as f:
@@ -292,10 +303,10 @@ def exit_real(args, env, rounds):
     return times
 
 
-def start_xvfb(args, env):
+def start_xvfb(args, env, screen="1280x900x24", log_name="xvfb.log"):
     r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x900x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=open(os.path.join(args.out, "xvfb.log"),
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=open(os.path.join(args.out, log_name),
                                                                                   "wb"))
     os.close(w)
     data = b""
@@ -311,6 +322,60 @@ def start_xvfb(args, env):
         raise Failure("Xvfb did not start")
     env["DISPLAY"] = ":" + data.strip().decode()
     return proc
+
+
+WALL_SCREEN = "3840x2160x24"
+WALL_PLACEMENT = (0, 0, 3840, 2100)
+PER_CELL = "QUORVANE_PER_CELL_NOTICES"
+
+
+def loadavg():
+    return [float(x) for x in read_text("/proc/loadavg").split()[:3]]
+
+
+def wall(args, env, quick):
+    """A wallboard: the real binary and quorvane-whole at 3840 x 2100 on a 3840 x 2160 screen, 2048 lines that
+    all change, for SLEEP_SEC 0 and 1 and 10 and 4 groups; every case once with one notice per cell (as before the
+    refresh reported one range) and once as the program runs now, one after the other. Then the design's window."""
+    env = dict(env)
+    xvfb = start_xvfb(args, env, WALL_SCREEN, "xvfb-wall.log") if env.get("QT_QPA_PLATFORM") == "xcb" else None
+    window = 10 if quick else 30
+    warmup = 5
+    variants = (("per_cell", {PER_CELL: "1"}), ("one_range", {}))
+    cases = []
+    try:
+        for sleep_sec in (0, 1):
+            for groups in (10, 4):
+                for variant, extra in variants:
+                    venv = {k: v for k, v in env.items() if k != PER_CELL}
+                    venv.update(extra)
+                    name = f"wall-s{sleep_sec}-g{groups}-{variant}"
+                    log(f"  {name} ...")
+                    case = {"sleep_sec": sleep_sec, "groups": groups, "variant": variant, "load_start": loadavg()}
+                    sim_args = ["--lines", "2048", "--change-rate", "1"]
+                    case["cpu"] = steady_cpu(args, venv, name + "-cpu", sim_args, sleep_sec, warmup, window, groups,
+                                             WALL_PLACEMENT)
+                    case["ticks"] = whole(args, venv, name + "-ticks", "wall", sim_args,
+                                          ["--sleep-sec", str(sleep_sec), "--groups", str(groups), "--warmup",
+                                           str(warmup), "--seconds", str(window)], WALL_PLACEMENT)
+                    case["load_end"] = loadavg()
+                    cases.append(case)
+        # The design's 795 x 528 window (no stored placement), 10 % of the lines changing once a second.
+        for variant, extra in variants:
+            venv = {k: v for k, v in env.items() if k != PER_CELL}
+            venv.update(extra)
+            name = f"wall-default-{variant}"
+            log(f"  {name} ...")
+            case = {"sleep_sec": 1, "groups": 1, "variant": variant, "default_window": True, "load_start": loadavg()}
+            case["cpu"] = steady_cpu(args, venv, name + "-cpu", ["--lines", "2048", "--change-rate", "0.1"], 1,
+                                     warmup, window)
+            case["load_end"] = loadavg()
+            cases.append(case)
+    finally:
+        if xvfb:
+            xvfb.kill()
+            xvfb.wait()
+    return {"screen": WALL_SCREEN, "placement": WALL_PLACEMENT, "window_s": window, "cases": cases}
 
 
 def machine():
@@ -337,7 +402,7 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--quick", action="store_true", help="shorter windows and fewer samples")
     parser.add_argument("--only", default="idle,busy,latency,stop,startup",
-                        help="comma-separated: idle,busy,latency,stop,startup")
+                        help="comma-separated: idle,busy,latency,stop,startup,wall (wall only when named)")
     args = parser.parse_args()
     # The programs run in scratch directories of their own.
     args.out, args.monitor, args.sim, args.whole = (os.path.abspath(p) for p in (args.out, args.monitor, args.sim,
@@ -386,6 +451,8 @@ def main():
         ("stop", "stop", "stop: Exit and Reconnect while the worker pauses 10 s",
          lambda: whole(args, env, "stop", "stop", ["--lines", "64"], ["--rounds", "2" if quick else "5"])),
     ]
+    sections.append(("wall", "wall", "wall: 3840 x 2100 window, 2048 lines all changing, per-cell notices and one range",
+                     lambda: wall(args, env, quick)))
     if xdotool:
         sections += [
             ("exit_real_ms", "stop", "exit: the real binary's E&xit while the worker pauses 10 s",
@@ -487,6 +554,41 @@ def print_table(r):
         if s["first_x_window_ms"]:
             row("  exec to Qt's first X window (libraries, QApplication)",
                 f"median {statistics.median(s['first_x_window_ms']):.0f} ms", "-")
+    if "wall" in r:
+        for c in r["wall"]["cases"]:
+            cpu = c["cpu"]
+            what = "one notice per cell" if c["variant"] == "per_cell" else "one range per tick"
+            load = f"load {c['load_start'][0]:.2f} -> {c['load_end'][0]:.2f}"
+            if c.get("default_window"):
+                row(f"Default window, SLEEP_SEC 1, 10 % change, {what} ({cpu['window_s']} s, {load})",
+                    f"CPU {cpu['monitor_cpu_percent']} %, GUI thread {cpu['gui_thread_cpu_percent']} %",
+                    "GUI <= 0.2 %" if c["variant"] == "one_range" else "-",
+                    cpu["gui_thread_cpu_percent"] if c["variant"] == "one_range" else None, 0.2)
+                continue
+            t = c["ticks"]
+            s0g10 = c["sleep_sec"] == 0 and c["groups"] == 10 and c["variant"] == "one_range"
+            s1 = c["sleep_sec"] == 1 and c["variant"] == "one_range"
+            row(f"Wall 4K, SLEEP_SEC {c['sleep_sec']}, G{c['groups']}, {what} ({cpu['window_s']} s, {load})",
+                f"CPU {cpu['monitor_cpu_percent']} %, GUI thread {cpu['gui_thread_cpu_percent']} %, "
+                f"RSS {cpu['VmRSS_MB']} MB", "GUI <= 25 %" if s0g10 else "-",
+                cpu["gui_thread_cpu_percent"] if s0g10 else None, 25)
+
+            def spread(key):
+                if not t.get(key + "_n"):
+                    return "none"
+                return f"median {t[key + '_median']:.1f} ms, p95 {t[key + '_p95']:.1f}, max {t[key + '_max']:.1f}"
+
+            row(f"  ticks {int(t['ticks'])}, of which rewrote cells {int(t['cells_per_tick_n'])} "
+                f"(median {t.get('cells_per_tick_median', 0):.0f} of {int(t['cells_in_view'])} in view)",
+                f"{int(t['viewport_width'])} x {int(t['viewport_height'])} grid", "-")
+            row("  refresh (Timer1Timer)", spread("refresh_ms"), "-")
+            row("  repaint: the grid's paint events", spread("paint_ms"), "-")
+            row("    GUI thread CPU in them", spread("paint_cpu_ms"), "-")
+            row("  repaint: the window's update requests (paint + flush)", spread("update_ms"),
+                "median <= 40, max <= 80 ms" if s0g10 else "-", t.get("update_ms_max") if s0g10 else None, 80)
+            row("    GUI thread CPU in them", spread("update_cpu_ms"), "-")
+            row(f"  tick to pixels (probed {int(t['probed'])}, missed {int(t['missed'])})", spread("tick_to_pixels_ms"),
+                "max <= 40 ms" if s1 else "-", t.get("tick_to_pixels_ms_max") if s1 else None, 40)
     width = [max(len(x[i]) for x in rows + [("Measure", "Figure", "Target", "Ratio")]) for i in range(4)]
     line = "  ".join("{:<" + str(w) + "}" for w in width)
     print(line.format("Measure", "Figure", "Target", "Ratio"))

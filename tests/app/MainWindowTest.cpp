@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QTest>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,6 +188,10 @@ TEST_F(MainWindowTest, SummaryTextIsPlainText)
     auto form = MakeForm();
     form->SetSummaryText("<b>x</b>");
     EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("<b>x</b>"));
+    // The tooltip too shows the tags as they came, not as markup.
+    QTextDocument shown;
+    shown.setHtml(form->TotalInfoPan->toolTip());
+    EXPECT_EQ(shown.toPlainText(), QStringLiteral("<b>x</b>"));
 }
 
 TEST_F(MainWindowTest, WorkerCallsAreQueuedAndDroppedAfterTheirSession)

@@ -7,6 +7,7 @@
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
+#include "support/gui/WindowFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,65 +23,8 @@
 
 namespace {
 
-class ToolsTest : public ::testing::Test {
+class ToolsTest : public WindowFixture {
 protected:
-    ScratchDir dir;
-    MessageRecorder boxes;
-    RefusingPort refusing;
-    std::unique_ptr<TForm1> form;
-
-    void SetUp() override
-    {
-        WriteLoopbackConfig(refusing.port());
-        form = std::make_unique<TForm1>(WindowTiming());
-        form->stopSettle = std::chrono::milliseconds(1);
-        form->Timer1->stop();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        DestroyBoard();
-        BoardBusy.store(0);
-        CurConfig.Set(TagRunCfg());
-    }
-
-    // A board of `lines` lines laid out in `groups` groups, as a running session would have it.
-    TagMonitor* Publish(int lines, int groups)
-    {
-        TagRunCfg cfg = CurConfig.Get();
-        cfg.ColGroupNum = groups;
-        CurConfig.Set(cfg);
-        BoardBusy.store(0);
-        auto board = std::make_unique<TagMonitor>(lines);
-        form->LineGrid->LayoutGrid(*board);
-        std::lock_guard lock(CurBoardLock);
-        delete CurBoard;
-        CurBoard = board.release();
-        return CurBoard;
-    }
-
-    // The grid cells selected, as (column, grid row).
-    std::set<std::pair<int, int>> Selected() const
-    {
-        std::set<std::pair<int, int>> cells;
-        for (const QModelIndex& i : form->LineGrid->selectionModel()->selectedIndexes())
-            cells.insert({i.column(), i.row() + 1});
-        return cells;
-    }
-
-    static std::set<std::pair<int, int>> CellsOfLine(int line, int groups)
-    {
-        std::set<std::pair<int, int>> cells;
-        for (int k = 0; k < 8; ++k) {
-            const GridCell c = GridCellOf(line, k, groups);
-            cells.insert({c.col, c.row});
-        }
-        return cells;
-    }
-
     bool InView(GridCell cell) const
     {
         QApplication::processEvents();

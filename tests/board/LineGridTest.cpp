@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 #include <QThread>
 #include <QVBoxLayout>
@@ -483,6 +484,72 @@ TEST_F(LineGridTest, ScatteredWritesRepaintInOnePassAndLeaveTheOthersAsTheyWere)
     }
 }
 
+// Without a board the grid adds nothing of its own: it looks exactly as a plain table view with the
+// same model, sizes and font, grid lines included, painted whole, scrolled, and in parts.
+TEST_F(LineGridTest, WithoutABoardTheGridLooksAsAPlainTable)
+{
+    for (int k = 0; k < 8; ++k)
+        grid->setColumnWidth(k, 40 + 7 * k);
+    SetGroups(3);
+    TagMonitor board(400); // laid out but not published: no board colours
+    grid->LayoutGrid(board);
+    for (int r = 0; r < grid->Model()->rowCount(); r += 3) {
+        for (int c = r % 5; c < grid->Model()->columnCount(); c += 4)
+            grid->Model()->SetCellText(c, r, QStringLiteral("t%1").arg(r * 100 + c));
+    }
+    grid->setFocusPolicy(Qt::NoFocus);
+
+    QWidget other;
+    other.setFont(window->font());
+    auto* layout = new QVBoxLayout(&other);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* plain = new QTableView(&other);
+    layout->addWidget(plain);
+    plain->setModel(grid->model());
+    plain->setFocusPolicy(Qt::NoFocus);
+    plain->setWordWrap(false);
+    plain->setTextElideMode(Qt::ElideNone);
+    plain->horizontalHeader()->setMinimumSectionSize(1);
+    plain->horizontalHeader()->setFixedHeight(16);
+    plain->verticalHeader()->hide();
+    plain->verticalHeader()->setMinimumSectionSize(1);
+    plain->verticalHeader()->setDefaultSectionSize(16);
+    plain->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    for (int c = 0; c < grid->Model()->columnCount(); ++c)
+        plain->setColumnWidth(c, grid->columnWidth(c));
+    other.resize(window->size());
+    other.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(plain->viewport()->size(), grid->viewport()->size());
+
+    const auto render = [](QTableView* view, const QRegion& region) {
+        QImage image(view->viewport()->size(), QImage::Format_RGB32);
+        image.fill(Qt::magenta);
+        view->viewport()->render(&image, QPoint(), region);
+        return image;
+    };
+    const QRect all = grid->viewport()->rect();
+    const QRegion parts = QRegion(QRect(13, 5, 200, 41)) + QRegion(QRect(301, 60, 97, 133)) +
+                          QRegion(QRect(all.right() - 30, all.bottom() - 20, 30, 20));
+    for (const QPoint scroll : {QPoint(0, 0), QPoint(37, 23), QPoint(1000, 1000)}) {
+        for (QTableView* view : {static_cast<QTableView*>(grid), plain}) {
+            view->horizontalScrollBar()->setValue(scroll.x());
+            view->verticalScrollBar()->setValue(scroll.y());
+        }
+        QCoreApplication::processEvents();
+        ASSERT_EQ(grid->horizontalScrollBar()->value(), plain->horizontalScrollBar()->value());
+        ASSERT_EQ(grid->verticalScrollBar()->value(), plain->verticalScrollBar()->value());
+        EXPECT_TRUE(SameImage(render(grid, all), render(plain, all))) << scroll.x() << "," << scroll.y();
+        EXPECT_TRUE(SameImage(render(grid, parts), render(plain, parts))) << scroll.x() << "," << scroll.y();
+    }
+    // The lines are there: a row boundary has the grid colour all along, unlike the cells.
+    const QImage image = render(grid, all);
+    const int row = grid->rowAt(5);
+    const int lineY = grid->rowViewportPosition(row) + grid->rowHeight(row) - 1;
+    EXPECT_NE(image.pixel(3, lineY), image.pixel(3, lineY - 3));
+    EXPECT_EQ(image.pixel(3, lineY), image.pixel(all.width() / 2, lineY));
+}
+
 TEST_F(LineGridTest, RangeSelectionIsOneRectangle)
 {
     Publish(40, 1);
@@ -571,6 +638,114 @@ TEST_F(LineGridTest, LongTextsStopWhereNoLineIsShown)
     EXPECT_EQ(CountPixels(image, beyond, dark), 0);
     // The cell that holds the text still shows it.
     EXPECT_GT(CountPixels(image, CellRect(23, 1), dark), 0);
+}
+
+// Every kind of text lands on exactly the pixels that drawing it at the cell's point gives, the first
+// time (drawn as it comes), the second (shaped for keeping) and the third (drawn from the store): plain, markup-like,
+// Chinese, right-to-left, with a tab, a line break or a separator, spaced, and one that runs on; with the row's end
+// inside the view and beyond it.
+TEST_F(LineGridTest, TextsLookAsDrawnAtTheirPoint)
+{
+    const QString texts[] = {
+        QStringLiteral("Ringing"),
+        QStringLiteral("<b>x</b> & y"),
+        QString::fromUtf8("\xE5\xBE\x85\xE6\x9C\xBA 123"),         // Chinese, then digits
+        QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D abc"), // Hebrew, then Latin
+        QStringLiteral("a\tb"),
+        QStringLiteral("one\ntwo"),
+        QString(QChar::LineSeparator) + QStringLiteral("x"),
+        QStringLiteral("  spaced  "),
+        QString(120, QLatin1Char('W')),
+        QStringLiteral("Ringing"), // the same text in a second cell
+    };
+    // Drawn at the point by a painter of the grid's direction (a plain image's painter reads the
+    // direction from the text).
+    const auto expected = [&](const QRect& rect, const QString& text, QColor fore, QColor back) {
+        QImage image(rect.size(), QImage::Format_RGB32);
+        image.fill(back);
+        QPainter painter(&image);
+        painter.setLayoutDirection(grid->layoutDirection());
+        painter.setPen(fore);
+        painter.setFont(grid->font());
+        painter.drawText(QPoint(2, 2 + QFontMetrics(grid->font()).ascent()), text);
+        return image;
+    };
+    for (const int lastWidth : {62, 400}) {
+        grid->setColumnWidth(7, lastWidth);
+        TagMonitor* board = Publish(64, 1);
+        for (int i = 0; i < 64; ++i) {
+            for (int k = 0; k < 8; ++k)
+                SetCell(*board, "", i, k, (i + k) % 16, (i * 3 + k + 1) % 16);
+        }
+        Refresh();
+        const int dataRight = grid->columnViewportPosition(7) + grid->columnWidth(7);
+        EXPECT_EQ(dataRight < grid->viewport()->width(), lastWidth == 62);
+        // Columns 0 to 5 lie wholly in view.
+        const int count = int(std::size(texts));
+        for (int t = 0; t < count; ++t)
+            grid->Model()->SetCellText((t * 5) % 6, t, texts[t]);
+        for (int pass = 0; pass < 3; ++pass) {
+            grid->viewport()->repaint();
+            const QImage image = Grab();
+            for (int t = 0; t < count; ++t) {
+                const int col = (t * 5) % 6;
+                const QRect rect = CellRect(col, t + 1);
+                ASSERT_TRUE(grid->viewport()->geometry().contains(rect)) << t;
+                TColor fore = 0, back = 0;
+                ASSERT_EQ(board->GetCellColors(t, col, fore, back), 0);
+                const auto colour = [](TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int(c >> 16)); };
+                EXPECT_TRUE(SameImage(image.copy(rect), expected(rect, texts[t], colour(fore), colour(back))))
+                    << "text " << t << ", pass " << pass << ", last column " << lastWidth;
+            }
+        }
+    }
+}
+
+// A board that never shows the same text twice keeps the store of shaped texts bounded, keeps what is
+// in view in it, and still draws every cell right.
+TEST_F(LineGridTest, ManyDifferentTextsKeepTheShapedStoreBounded)
+{
+    TagMonitor* board = Publish(2048, 1);
+    Grab(); // the scroll bars are in place
+    const GridWindow view = grid->VisibleWindow();
+    int written = 0;
+    const auto writeView = [&] {
+        for (int r = view.top; r <= view.bottom; ++r) {
+            for (int c = view.left; c <= view.right; ++c) {
+                const BoardCell at = BoardCellAt(c, r, 1, 2048);
+                SetCell(*board, ("n" + std::to_string(written++)).c_str(), at.line, at.column, 0, 15);
+            }
+        }
+        Refresh();
+    };
+    writeView();
+    QCoreApplication::processEvents(); // the refresh's repaint
+    EXPECT_EQ(grid->LaidOutTextCount(), 0); // texts seen once are drawn as they come
+    Grab();
+    const qsizetype inView = grid->LaidOutTextCount();
+    EXPECT_GE(inView, (view.bottom - view.top) * (view.right - view.left)); // seen again, they are kept
+    Grab();
+    EXPECT_EQ(grid->LaidOutTextCount(), inView); // and drawn from the store
+    for (int i = 0; i < 3; ++i) {                // a few new texts in view at every paint, each drawn twice
+        writeView();
+        Grab();
+        Grab();
+    }
+    while (written < 40000) {
+        writeView();
+        Grab();
+        ASSERT_LE(grid->LaidOutTextCount(), 16384) << written;
+    }
+    const QImage image = Grab();
+    for (int r = view.top; r <= view.bottom; ++r) {
+        for (int c = view.left; c <= view.right; ++c) {
+            const QRect rect = CellRect(c, r);
+            if (!grid->viewport()->geometry().contains(rect))
+                continue;
+            ASSERT_TRUE(SameImage(image.copy(rect), Expected(rect, grid->CellText(c, r), Qt::black, Qt::white)))
+                << c << "," << r;
+        }
+    }
 }
 
 TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)

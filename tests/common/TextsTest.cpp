@@ -1,28 +1,10 @@
 #include "common/Texts.h"
 #include "platform/GbkText.h"
+#include "platform/Utf8.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// UTF-16 to UTF-8, for readable comparisons; the texts here are all in the BMP.
-std::string Utf8(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 TEST(TextsTest, GbkLiteralsDecodeToTheirCharacters)
 {
@@ -45,7 +27,7 @@ TEST(TextsTest, GbkLiteralsDecodeToTheirCharacters)
         {Texts::kReconnected, "已经重新连接上."},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Utf8(GbkToUtf16(c.gbk)), c.utf8);
+        EXPECT_EQ(GbkToUtf8(c.gbk), c.utf8);
     EXPECT_EQ(std::string(Texts::kCaptionZhUtf8), "Halverdon语音平台 运行监控");
 }
 

@@ -4,11 +4,16 @@
   monitor_e2e.py board     --monitor M --sim S --work DIR
   monitor_e2e.py reconnect --monitor M --sim S --work DIR
   monitor_e2e.py outer     --monitor M --sim S --work DIR
+  monitor_e2e.py overview  --monitor M --sim S --probe P --work DIR
 
 board:     on a private Xvfb server, the grid shows the simulator's status colours, and closing the
            window through its System menu ends the monitor normally (placement saved, link closed).
 outer:     on Xvfb under a real window manager (openbox), the first-run window's frame measures the
            design's 795 x 528, and a saved placement comes back to the same outer geometry.
+overview:  on Xvfb, F2 opens the line overview of a 2048-line board, and each of the simulator's
+           statuses fills as many tiles in its colour as the board has lines showing it (read from
+           the same simulator with quorvane-probe); closing the monitor keeps the overview's
+           geometry in the per-user store.
 reconnect: offscreen; the simulator is stopped and started again on the same port, and Monitor.log
            records the broken read, then the reconnection (GBK).
 
@@ -17,6 +22,7 @@ emptied first; only 127.0.0.1 is ever contacted.
 """
 
 import argparse
+import json
 import os
 import re
 import select
@@ -255,6 +261,133 @@ def test_board(session):
     return 0
 
 
+# The overview window's legend beside its tiles, in pixels (kLegendWidth of app/Overview.cpp).
+OVERVIEW_LEGEND_WIDTH = 200
+
+
+def lay_tiles(count, width, height):
+    """The overview's tile layout (board/TileLayout.cpp): the number of columns whose tiles have the
+    largest smaller side, then the most area; returns columns, rows and the pitch."""
+    best, best_side, best_area = None, -1, -1
+    for columns in range(1, min(count, width) + 1):
+        rows = (count + columns - 1) // columns
+        if rows > height:
+            continue
+        w, h = width // columns, height // rows
+        side, area = min(w, h), w * h
+        if side > best_side or (side == best_side and area > best_area):
+            best, best_side, best_area = (columns, rows, w, h), side, area
+    return best
+
+
+def image_size(png):
+    text = subprocess.run(["identify", "-format", "%w %h", png], check=True, capture_output=True, text=True).stdout
+    w, h = text.split()
+    return int(w), int(h)
+
+
+def visible_named(session, name):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=session.env,
+                           capture_output=True, text=True)
+    ids = found.stdout.split()
+    return ids[0] if ids else None
+
+
+def probe_backgrounds(session, probe, port):
+    """Lines per background colour of the status column, as quorvane-probe reads the board."""
+    run = subprocess.run([probe, "--host", "127.0.0.1", "--port", str(port), "--format", "json", "--timeout", "20"],
+                         cwd=session.work, env=session.env, capture_output=True, timeout=40)
+    if run.returncode != 0:
+        raise Failure(f"quorvane-probe ended with {run.returncode}: {run.stderr!r}")
+    board = json.loads(run.stdout)
+    if board["lineCount"] != 2048 or not board["complete"]:
+        raise Failure(f"the probe saw {board['lineCount']} lines, complete: {board['complete']}")
+    counts = {}
+    for line in board["lines"]:
+        colour = line["cells"][2]["background"]
+        rgb = (int(colour[1:3], 16), int(colour[3:5], 16), int(colour[5:7], 16))
+        counts[rgb] = counts.get(rgb, 0) + 1
+    return counts
+
+
+def test_overview(session, probe):
+    for tool in ("Xvfb", "import", "convert", "identify", "xdotool"):
+        if not shutil.which(tool):
+            log(f"skipped: {tool} is not installed (scripts/setup.sh installs it)")
+            return SKIP
+    if not probe or not os.path.exists(probe):
+        log("skipped: no quorvane-probe given")
+        return SKIP
+    session.start_xvfb()
+    session.env["QT_QPA_PLATFORM"] = "xcb"
+    # No changes: the monitor and the probe see the same board.
+    _, port = session.start_sim("sim", 0, "--lines", "2048", "--change-rate", "0", "--seed", "7", "--language", "en")
+    session.write_config(port, "SLEEP_SEC = 1", "COL_GROUP_NUM = 1", "LANGUAGE_TYPE = English")
+    config = read_bytes(session.path("Quorvane.cfg"))
+    monitor = session.start_monitor()
+    wait_for("the monitor to connect", lambda: sim_answered(session, "sim"), 20)
+    lines = probe_backgrounds(session, probe, port)
+    # Idle's white is also the colour of a line not yet written: too much of it says the board has
+    # not all arrived.
+    colours = dict(STATUS_BACKGROUNDS, Idle=(255, 255, 255))
+    expected = {status: lines.get(rgb, 0) for status, rgb in colours.items()}
+    log("the board's status backgrounds: " + ", ".join(f"{s} {n}" for s, n in expected.items()))
+    if min(expected.values()) == 0:
+        raise Failure(f"the simulator's board lacks a status: {expected}")
+
+    main = wait_for("the monitor's window", lambda: visible_window(session), 10, 0.1)
+
+    def opened():
+        found = visible_named(session, "^Line overview$")
+        if found:
+            return found
+        subprocess.run(["xdotool", "windowfocus", "--sync", main], env=session.env, capture_output=True, timeout=10)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", "F2"], env=session.env, timeout=10)
+        return None
+
+    overview = wait_for("F2 to open the line overview", opened, 15, 0.5)
+    seen = {}
+
+    def tiles_shown():
+        if monitor.poll() is not None:
+            raise Failure(f"the monitor ended with {monitor.returncode}")
+        png = session.path("overview.png")
+        subprocess.run(["import", "-window", overview, png], env=session.env, check=True, capture_output=True,
+                       timeout=20)
+        width, height = image_size(png)
+        columns, rows, pitch_x, pitch_y = lay_tiles(2048, width - OVERVIEW_LEGEND_WIDTH, height)
+        tile = (pitch_x - 1) * (pitch_y - 1)
+        counts = colour_counts(png)
+        # Each status's lines as whole tiles of its colour, less the ink of their numbers; while the
+        # board is still arriving over several answers, lines not yet written are white.
+        seen.clear()
+        seen.update({s: counts.get(rgb, 0) / (expected[s] * tile) for s, rgb in colours.items()})
+        seen["tile"] = f"{pitch_x - 1} x {pitch_y - 1}"
+        return all(0.8 <= seen[s] <= 1.0 for s in colours)
+
+    def report():
+        return ", ".join(f"{s} {v:.2f}" if isinstance(v, float) else f"{s} {v}" for s, v in seen.items())
+
+    try:
+        wait_for("the overview's tiles in the board's colours", tiles_shown, 40, 1.0)
+    except Failure:
+        log("share of each status's tiles in its colour: " + report())
+        raise
+    log("share of each status's tiles in its colour: " + report())
+
+    if not close_through_menu(session, monitor):
+        raise Failure("System > Exit did not end the monitor")
+    if monitor.returncode != 0:
+        raise Failure(f"the monitor ended with {monitor.returncode} after System > Exit")
+    placement = read_bytes(os.path.join(session.env["XDG_CONFIG_HOME"], "Halverdon", "Quorvane.conf"))
+    if b"[Overview]" not in placement or b"Geometry=" not in placement:
+        raise Failure(f"the overview's geometry was not kept: {placement!r}")
+    if read_bytes(session.path("Quorvane.cfg")) != config:
+        raise Failure("Quorvane.cfg changed")
+    log("closing kept the overview's geometry beside the placement; Quorvane.cfg unchanged")
+    return 0
+
+
 def outer_geometry(session, window):
     """The window's frame on screen (x, y, width, height): its client area widened by the frame
     extents the window manager announces; None while it announces none."""
@@ -368,13 +501,16 @@ def test_reconnect(session):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("test", choices=["board", "reconnect", "outer"])
+    parser.add_argument("test", choices=["board", "reconnect", "outer", "overview"])
     parser.add_argument("--monitor", required=True)
     parser.add_argument("--sim", required=True)
+    parser.add_argument("--probe")
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     session = Session(args)
     try:
+        if args.test == "overview":
+            return test_overview(session, args.probe)
         return {"board": test_board, "reconnect": test_reconnect, "outer": test_outer}[args.test](session)
     except Failure as e:
         log(f"FAILED: {e}")

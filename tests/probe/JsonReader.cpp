@@ -1,4 +1,5 @@
 #include "JsonReader.h"
+#include "platform/Utf8.h"
 
 #include <cstdlib>
 
@@ -132,25 +133,6 @@ private:
         }
     }
 
-    static void Append(std::string& out, char32_t c)
-    {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-
     bool Hex4(char32_t& c)
     {
         if (p_ + 4 > s_.size())
@@ -223,7 +205,7 @@ private:
                 } else if (u >= 0xDC00 && u <= 0xDFFF) {
                     return Fail("lone surrogate");
                 }
-                Append(out, u);
+                AppendUtf8(out, u);
                 break;
             }
             default:

@@ -419,6 +419,27 @@ TEST_F(PlacementTest, ReadOnlyFolderKeepsTheBoxAndItsStoreUntouched)
     }
 }
 
+TEST_F(PlacementTest, ToolsOpenTheSameStoreAndNoBoxWhenItCannotBeOpened)
+{
+    {
+        std::unique_ptr<QSettings> store = OpenPlacementStore();
+        ASSERT_TRUE(store);
+        store->setValue(QStringLiteral("Overview/Column"), 4);
+    }
+    // The tools' group and the placement live side by side without touching each other.
+    ASSERT_EQ(SavePlacement(window, *grid), 1);
+    ASSERT_EQ(RestorePlacement(window, *grid), 1);
+    Values values = Stored();
+    EXPECT_EQ(values["Overview/Column"], "4");
+    values.erase("Overview/Column");
+    EXPECT_EQ(values.size(), 12u);
+
+    WriteFile(dir.path() + "/blocker", "x");
+    UseStore(QString::fromStdString(dir.path()) + QStringLiteral("/blocker/placement.ini"), QSettings::IniFormat);
+    EXPECT_FALSE(OpenPlacementStore());
+    EXPECT_TRUE(boxes.messages().empty());
+}
+
 TEST_F(PlacementTest, UnwritableDefaultForWinXEndsTheRestoreAfterOneBox)
 {
     WriteFile(storePath.toStdString(), "");

@@ -88,6 +88,7 @@ LinkTiming ShortTiming()
     return t;
 }
 
+#ifndef _WIN32
 namespace {
 
 std::string localeDir;     // usable: the locale was made and behaves as the Turkish one does
@@ -100,6 +101,7 @@ void RemoveLocaleDir()
 }
 
 } // namespace
+#endif
 
 std::string TurkishLocaleDir(std::string& why)
 {

@@ -1,0 +1,12 @@
+#include "platform/PlainText.h"
+
+#include <QTextDocument>
+
+QString PlainToolTip(const QString& text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    QString html = text.toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return QStringLiteral("<p style='white-space:pre'>") + html + QStringLiteral("</p>");
+}
