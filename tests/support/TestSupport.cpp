@@ -158,6 +158,16 @@ TurkishLocale::~TurkishLocale()
         std::setlocale(LC_ALL, "C");
 }
 
+bool WritesRefused(const std::string& path, std::string& why)
+{
+    std::FILE* f = std::fopen(path.c_str(), "ab");
+    if (!f)
+        return true;
+    std::fclose(f);
+    why = "'" + path + "' stays writable here although it is read-only (Wine run as root?)";
+    return false;
+}
+
 #ifdef _WIN32
 // The read-only attribute stops every user's writes on Windows: nothing to switch.
 Unprivileged::Unprivileged() {}

@@ -61,6 +61,11 @@ private:
     std::string why_;
 };
 
+// True when the file cannot be opened for writing by this thread, the state a read-only case needs;
+// otherwise false with why. Wine run as root, for one, lets a file with the read-only attribute be
+// written, and a case that then went on would fail for the test machine's sake. Nothing is written.
+bool WritesRefused(const std::string& path, std::string& why);
+
 // Runs the calling thread as the unprivileged user nobody for the object's life when the tests run as
 // root, whose writes permission bits do not stop; elsewhere it changes nothing. Only this thread
 // changes (the raw system calls skip the C library's broadcast to every thread), and the saved user
