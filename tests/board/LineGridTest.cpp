@@ -719,7 +719,7 @@ TEST_F(LineGridTest, ManyDifferentTextsKeepTheShapedStoreBounded)
         Refresh();
     };
     writeView();
-    QCoreApplication::processEvents(); // the refresh's repaint
+    QCoreApplication::processEvents();      // the refresh's repaint
     EXPECT_EQ(grid->LaidOutTextCount(), 0); // texts seen once are drawn as they come
     Grab();
     const qsizetype inView = grid->LaidOutTextCount();
