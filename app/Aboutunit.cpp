@@ -78,7 +78,7 @@ template <typename Label = TClickLabel>
 QLabel* MakeLabel(const char* objectName, const QString& text, const QRect& geometry, QWidget* parent,
                   std::function<void()> onClick = nullptr)
 {
-    auto* label = new Label(parent);
+    TClickLabel* label = new Label(parent);
     label->setObjectName(QLatin1String(objectName));
     label->setTextFormat(Qt::PlainText);
     label->setText(text);

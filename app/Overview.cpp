@@ -135,19 +135,20 @@ void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
 
 void TTilePainter::AddNumber(TagInkRun& ink, int line, const QRect& tile) const
 {
-    char digits[12];
+    unsigned char digits[12];
     int n = 0;
     for (int v = line; n == 0 || v > 0; v /= 10)
-        digits[n++] = char(v % 10);
+        digits[n++] = static_cast<unsigned char>(v % 10);
     qreal width = 0;
     for (int i = 0; i < n; ++i)
         width += digitAdvances_[size_t(digits[i])];
     // Whole pixels, as text is drawn at them; centred in the tile by the digits' ink.
     qreal x = tile.x() + std::floor((tile.width() - width) / 2);
-    const qreal baseline = tile.y() + (tile.height() + digitHeight_) / 2;
+    // The baseline on a whole pixel too.
+    const int baseline = tile.y() + (tile.height() + digitHeight_) / 2;
     for (int i = n - 1; i >= 0; --i) {
         ink.Glyphs.push_back(digitGlyphs_[size_t(digits[i])]);
-        ink.Positions.emplace_back(x, baseline);
+        ink.Positions.emplace_back(x, qreal(baseline));
         x += digitAdvances_[size_t(digits[i])];
     }
 }

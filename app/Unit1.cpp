@@ -13,6 +13,7 @@
 #include "common/Texts.h"
 #include "link/AnswerWatch.h"
 #include "platform/Gbk.h"
+#include "platform/GuiCalls.h"
 #include "platform/PlainText.h"
 #include "settings/EventLog.h"
 #include "settings/Placement.h"
@@ -61,6 +62,7 @@ void SetPanelText(QLabel* panel, const QString& text)
 TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent), timing_(timing)
 {
     setObjectName(QStringLiteral("Form1"));
+    guiCalls_ = new TGuiCalls(this);
     setWindowTitle(QString::fromUtf8(Texts::kCaptionZhUtf8));
     setFont(DesignFont());
     // The design's position and size are the window's outer ones, frame included.
@@ -206,13 +208,10 @@ void TForm1::RunForSession(std::function<void()> fn)
         return;
     }
     const uint64_t session = session_.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, session, fn = std::move(fn)] {
-            if (session_.load() == session)
-                fn();
-        },
-        Qt::QueuedConnection);
+    guiCalls_->Post([this, session, fn = std::move(fn)] {
+        if (session_.load() == session)
+            fn();
+    });
 }
 
 void TForm1::ShowLinkState(bool connected)
@@ -339,19 +338,16 @@ bool TForm1::LayoutGrid(TagMonitor& board, WakeFlag& stop)
     };
     auto job = std::make_shared<Job>();
     TagMonitor* target = &board;
-    QMetaObject::invokeMethod(
-        this,
-        [this, job, target, &stop] {
-            {
-                std::lock_guard lock(job->mutex);
-                if (job->cancelled)
-                    return;
-                LineGrid->LayoutGrid(*target);
-                job->done = true;
-            }
-            stop.Notify();
-        },
-        Qt::QueuedConnection);
+    guiCalls_->Post([this, job, target, &stop] {
+        {
+            std::lock_guard lock(job->mutex);
+            if (job->cancelled)
+                return;
+            LineGrid->LayoutGrid(*target);
+            job->done = true;
+        }
+        stop.Notify();
+    });
     if (stop.WaitUntil([&] { return job->done.load(); }))
         return true;
     std::lock_guard lock(job->mutex);

@@ -15,6 +15,7 @@
 class QAction;
 class QMenu;
 class TFindBar;
+class TGuiCalls;
 class TLineGrid;
 class TOverviewForm;
 
@@ -97,6 +98,8 @@ private:
     void RunForSession(std::function<void()> fn);
 
     LinkTiming timing_;
+    // Where the worker's calls wait for the GUI thread.
+    TGuiCalls* guiCalls_ = nullptr;
     // Changes at every start and stop of a session; calls queued by a worker carry the value of
     // their time, so a call from an ended session never reaches the screen of the next one.
     std::atomic<uint64_t> session_{0};

@@ -39,10 +39,10 @@ struct LinkTiming {
 struct NoConnect {};
 
 struct TagTcpConnection {
-    // Connects to config's server and, once up, sends the first poll. Returns with connected set
+    // Connects to cfg's server and, once up, sends the first poll. Returns with connected set
     // when the link is up; on a failed connect it has shown the "TCP/IP" box.
-    explicit TagTcpConnection(SharedConfig& config, const LinkTiming& timing = LinkTiming());
-    TagTcpConnection(SharedConfig& config, const LinkTiming& timing, NoConnect);
+    explicit TagTcpConnection(SharedConfig& cfg, const LinkTiming& t = LinkTiming());
+    TagTcpConnection(SharedConfig& cfg, const LinkTiming& t, NoConnect);
     // Stops the worker, waits for it to end and joins it, then closes the socket.
     ~TagTcpConnection();
     TagTcpConnection(const TagTcpConnection&) = delete;

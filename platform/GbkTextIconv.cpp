@@ -38,7 +38,8 @@ public:
     }
 
 private:
-    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
+    // iconv_open reports failure as this very pointer value; there is no other way to name it.
+    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); } // NOLINT(performance-no-int-to-ptr)
 
     iconv_t cd_;
 };

@@ -37,7 +37,8 @@ bool ResolveWriteTarget(const char* name, std::string& target)
         } else {
             // A relative link names its file from the folder the link is in.
             const size_t slash = path.rfind('/');
-            path = slash == std::string::npos ? text : path.substr(0, slash + 1) + text;
+            path.resize(slash == std::string::npos ? 0 : slash + 1);
+            path += text;
         }
     }
     return false;

@@ -99,7 +99,8 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
             value = argv[++i];
         }
         const auto bad = [&](const char* what) {
-            error = arg + " needs " + what + ", not '" + value + "'";
+            error = arg;
+            error.append(" needs ").append(what).append(", not '").append(value).append("'");
             return ProbeParse::Error;
         };
 

@@ -8,6 +8,7 @@
 #include "settings/EventLog.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -17,13 +18,13 @@ using Clock = std::chrono::steady_clock;
 
 std::chrono::milliseconds Millis(double seconds)
 {
-    return std::chrono::milliseconds(std::max<long long>(1, static_cast<long long>(seconds * 1000 + 0.5)));
+    return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
 }
 
 int MillisLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::clamp<long long>(left, 0, 3600 * 1000));
+    return int(std::clamp<long long>(left, 0, 3600 * 1000LL));
 }
 
 std::string SecondsText(double s)
@@ -33,9 +34,10 @@ std::string SecondsText(double s)
 
 } // namespace
 
-ProbeSession::ProbeSession(const TagRunCfg& cfg, const ProbeOptions& options, const LinkTiming& timing,
+ProbeSession::ProbeSession(TagRunCfg cfg, ProbeOptions options, const LinkTiming& timing,
                            std::function<void(std::string_view)> note)
-    : cfg_(cfg), options_(options), note_(std::move(note)), link_(shared_, timing, NoConnect{}), previousView_(CurView)
+    : cfg_(std::move(cfg)), options_(std::move(options)), note_(std::move(note)), link_(shared_, timing, NoConnect{}),
+      previousView_(CurView)
 {
     shared_.Set(cfg_);
     link_.connected = false;

@@ -18,7 +18,7 @@ class ProbeSession {
 public:
     // note receives what the monitor would log about reconnecting, in UTF-8. Installs its own view
     // and log sink for its life (one session per process at a time).
-    ProbeSession(const TagRunCfg& cfg, const ProbeOptions& options, const LinkTiming& timing,
+    ProbeSession(TagRunCfg cfg, ProbeOptions options, const LinkTiming& timing,
                  std::function<void(std::string_view)> note);
     ~ProbeSession();
     ProbeSession(const ProbeSession&) = delete;

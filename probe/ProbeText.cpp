@@ -60,7 +60,8 @@ char32_t NextCodePoint(std::string_view text, size_t& i)
     if (b < 0x80) {
         ++i;
         return b;
-    } else if (b >= 0xC2 && b <= 0xDF) {
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
         extra = 1, c = b & 0x1F, lowest = 0x80;
     } else if (b >= 0xE0 && b <= 0xEF) {
         extra = 2, c = b & 0x0F, lowest = 0x800;

@@ -13,6 +13,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" --target quorvane_soak quorvane-sim >/dev/null
+# The script is the namespace's own shell's: $0 and $driver are its, not this one's.
+# shellcheck disable=SC2016
 exec unshare --net sh -c '
     ip link set lo up
     "$0" --seconds 90 --lines 8 --change-rate 0 --sim-arg --stall-after --sim-arg 1 --until-down &

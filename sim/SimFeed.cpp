@@ -71,5 +71,6 @@ std::string OversizeFrame(const SimModel& model)
 
 std::string GarbageAnswer()
 {
-    return std::string("0001\xFFgarbage\x7F\x80\xFE", 16);
+    // The sixteenth byte is a NUL, written out so that it is plainly part of the junk.
+    return std::string("0001\xFFgarbage\x7F\x80\xFE\0", 16);
 }

@@ -178,7 +178,7 @@ void SimModel::Render(int index, std::vector<int>* changed)
         {texts_.queues[line.queue], 0, 15},
     };
     for (int column = 0; column < 8; ++column) {
-        SimCell& cell = cells_[static_cast<size_t>(index * 8 + column)];
+        SimCell& cell = cells_[static_cast<size_t>(index) * 8 + static_cast<size_t>(column)];
         if (!(cell == fresh[column])) {
             cell = fresh[column];
             if (changed) {

@@ -72,7 +72,7 @@ private:
     };
 
     void Advance(LineState& line);
-    void Render(int line, std::vector<int>* changed);
+    void Render(int index, std::vector<int>* changed);
     std::string RenderSummary() const;
     uint32_t Random(uint32_t below);
 

@@ -100,7 +100,8 @@ ParseResult ParseSimArgs(int argc, const char* const* argv, SimOptions& options,
             return true;
         };
         const auto bad = [&](const char* what) {
-            error = arg + " needs " + what + ", not '" + value + "'";
+            error = arg;
+            error.append(" needs ").append(what).append(", not '").append(value).append("'");
             return ParseResult::Error;
         };
 

@@ -28,7 +28,8 @@ inline constexpr SimSocket kNoSimSocket = -1;
 class SimSocketLibrary {
 public:
     SimSocketLibrary();
-    ~SimSocketLibrary();
+    // Not defaulted here: on Windows it ends Winsock (SimSocketWin.cpp).
+    ~SimSocketLibrary(); // NOLINT(performance-trivially-destructible)
     SimSocketLibrary(const SimSocketLibrary&) = delete;
     SimSocketLibrary& operator=(const SimSocketLibrary&) = delete;
     bool ok() const { return ok_; }

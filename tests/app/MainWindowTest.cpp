@@ -3,6 +3,7 @@
 #include "board/LineGrid.h"
 #include "common/Texts.h"
 #include "platform/Gbk.h"
+#include "platform/GuiCalls.h"
 #include "settings/EventLog.h"
 #include "support/Frames.h"
 #include "support/LoopbackServer.h"
@@ -207,23 +208,13 @@ TEST_F(MainWindowTest, WorkerCallsAreQueuedAndDroppedAfterTheirSession)
     EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("from worker"));
 }
 
-// Counts the queued calls delivered to a window.
-class QueuedCallCounter : public QObject {
-public:
-    int calls = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            ++calls;
-        return false;
-    }
-};
-
 TEST_F(MainWindowTest, OnlyTheNewestWaitingSummaryIsShown)
 {
     auto form = MakeForm();
     QueuedCallCounter counter;
-    form->installEventFilter(&counter);
+    auto* calls = form->findChild<TGuiCalls*>();
+    ASSERT_NE(calls, nullptr);
+    calls->installEventFilter(&counter);
     std::thread([&] {
         for (int i = 0; i < 100; ++i)
             form->SetSummaryText("total " + std::to_string(i));
@@ -240,7 +231,7 @@ TEST_F(MainWindowTest, OnlyTheNewestWaitingSummaryIsShown)
     std::thread([&] { form->SetSummaryText("fresh"); }).join();
     QApplication::processEvents();
     EXPECT_EQ(form->TotalInfoPan->text(), QStringLiteral("fresh"));
-    form->removeEventFilter(&counter);
+    calls->removeEventFilter(&counter);
 }
 
 TEST_F(MainWindowTest, FastSummariesWaitForTheNextTick)

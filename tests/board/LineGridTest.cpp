@@ -1,6 +1,7 @@
 #include "board/LineGrid.h"
 #include "board/Board.h"
 #include "common/Texts.h"
+#include "platform/GuiCalls.h"
 #include "platform/WakeFlag.h"
 #include "settings/Config.h"
 #include "support/TestSupport.h"
@@ -718,7 +719,7 @@ TEST_F(LineGridTest, ManyDifferentTextsKeepTheShapedStoreBounded)
         Refresh();
     };
     writeView();
-    QCoreApplication::processEvents(); // the refresh's repaint
+    QCoreApplication::processEvents();      // the refresh's repaint
     EXPECT_EQ(grid->LaidOutTextCount(), 0); // texts seen once are drawn as they come
     Grab();
     const qsizetype inView = grid->LaidOutTextCount();
@@ -925,22 +926,20 @@ TEST_F(LineGridTest, WorkerLaysTheGridOutOnTheGuiThread)
         bool LayoutGrid(TagMonitor& board, WakeFlag& stop) override
         {
             std::atomic<bool> done{false};
-            QMetaObject::invokeMethod(
-                grid,
-                [&] {
-                    onGuiThread = QThread::currentThread() == grid->thread();
-                    {
-                        std::lock_guard lock(CurBoardLock);
-                        publishedBefore = CurBoard == &board;
-                    }
-                    grid->LayoutGrid(board);
-                    done = true;
-                    stop.Notify();
-                },
-                Qt::QueuedConnection);
+            calls.Post([&] {
+                onGuiThread = QThread::currentThread() == grid->thread();
+                {
+                    std::lock_guard lock(CurBoardLock);
+                    publishedBefore = CurBoard == &board;
+                }
+                grid->LayoutGrid(board);
+                done = true;
+                stop.Notify();
+            });
             return stop.WaitUntil([&] { return done.load(); });
         }
         TLineGrid* grid;
+        TGuiCalls calls;
         bool onGuiThread = false;
         bool publishedBefore = true;
     } view(grid);

@@ -190,10 +190,15 @@ TEST_F(WorkerTest, FailedReadinessCheckWhileSettlingLeavesTheLinkDownWithoutABox
     const long constructing = ::syscall(SYS_gettid);
     const int port = server.port();
     bool closed = false;
+    Peer peer;
     std::thread closer([&] {
+        // The server's side first: the connection exists, so the socket is the link's. Taking it
+        // here also tells ThreadSanitizer that the socket was opened before this thread closes it,
+        // which it cannot learn from /proc.
+        peer = server.Accept();
         int fd = -1;
         // Connected and asleep: ConnectStep has handed the socket to the link and settling began.
-        if (WaitFor([&] { return (fd = ClientSocketTo(port)) >= 0 && InNanosleep(constructing); }))
+        if (peer.valid() && WaitFor([&] { return (fd = ClientSocketTo(port)) >= 0 && InNanosleep(constructing); }))
             closed = ::close(fd) == 0;
     });
     link = std::make_unique<TagTcpConnection>(config, timing);
@@ -203,7 +208,6 @@ TEST_F(WorkerTest, FailedReadinessCheckWhileSettlingLeavesTheLinkDownWithoutABox
     EXPECT_FALSE(link->connected);
     EXPECT_TRUE(boxes.messages().empty());
     EXPECT_TRUE(view.calls().empty());
-    Peer peer = server.Accept();
     EXPECT_EQ(peer.Read(5, 200ms), ""); // no poll went out
     EXPECT_TRUE(LogMessages().empty());
 #endif

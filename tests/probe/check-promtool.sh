@@ -21,6 +21,8 @@ mkdir -p "$work"
 cd "$work"
 
 pids=()
+# Run by the EXIT trap, which this shellcheck does not follow into the function.
+# shellcheck disable=SC2317
 cleanup() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true

@@ -5,6 +5,8 @@
 
 #include "link/Link.h"
 
+#include <QEvent>
+#include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -32,6 +34,19 @@ inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+
+// Counts the queued calls (QEvent::MetaCall) delivered to the objects it is installed on as an
+// event filter, e.g. a TGuiCalls queue: one per call handed over.
+class QueuedCallCounter : public QObject {
+public:
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++calls;
+        return false;
+    }
+};
 
 // Closes whatever modal dialog or popup menu is still open after the given time, so a test that
 // drives one by keyboard fails instead of waiting forever when a key goes astray.
