@@ -32,6 +32,8 @@ struct LinkTiming {
     // A poll whose answer has not come whole after this long is shown as overdue. Nothing else
     // follows from it: a slow server may be slow, and the link stays as it is.
     std::chrono::milliseconds answerOverdue = std::chrono::seconds(30);
+
+    bool operator==(const LinkTiming&) const = default;
 };
 
 // Selects the constructor that neither starts the socket library nor connects: a link at rest, with

@@ -284,20 +284,11 @@ TEST_F(StartupTest, WithoutConfigEveryBoxComesBeforeTheWindowAndTheLinkStaysDown
 // The timing the program really runs with: the window is given the link's defaults.
 TEST_F(StartupTest, MainWindowGetsTheProgramsLinkTiming)
 {
-    using namespace std::chrono_literals;
     RefusingPort refusing;
     WriteLoopbackConfig(refusing.port());
     EXPECT_EQ(Run(watch.Hooks()), 0);
-    const LinkTiming& t = watch.given;
-    EXPECT_EQ(t.firstConnectTimeout, 10s);
-    EXPECT_EQ(t.reconnectTimeout, 30s);
-    EXPECT_EQ(t.connectStep, 80ms);
-    EXPECT_EQ(t.settlePause, 200ms);
-    EXPECT_EQ(t.settleCount, 4);
-    EXPECT_EQ(t.reconnectPause, 1s);
-    EXPECT_EQ(t.reconnectPauses, 8);
-    EXPECT_EQ(t.stopWait, 12s);
-    EXPECT_EQ(t.sleepUnit, 1000ms);
+    // The values themselves are pinned where the timing is defined.
+    EXPECT_TRUE(watch.given == LinkTiming());
     EXPECT_EQ(watch.steps, kAllSteps);
     // With a readable file the only box is the refused connect's.
     ASSERT_EQ(watch.boxes.size(), 1u);

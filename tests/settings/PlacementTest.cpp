@@ -334,6 +334,18 @@ protected:
     }
     bool Parses() { return FreshStatus(ReadFile(storePath.toStdString())) == QSettings::NoError; }
 
+    // Places the window and the grid as kAllStored has them and saves: a clean store results.
+    void SaveTheStoredPlacement()
+    {
+        window.move(40, 50);
+        window.resize(600, 400);
+        for (int i = 0; i < 8; ++i)
+            grid->setColumnWidth(i, kStoredWidths[size_t(i)]);
+        EXPECT_EQ(SavePlacement(window, *grid), 1);
+        EXPECT_EQ(Stored(), kAllStored);
+        EXPECT_TRUE(Parses());
+    }
+
 private:
     int probes_ = 0;
 };
@@ -347,13 +359,7 @@ TEST_P(DamagedStoreTest, RestoreTakesEveryValueAsMissingAndTheCloseWritesACleanS
     EXPECT_EQ(Stored(), (Values{{"WinX", "-10"}}));
     EXPECT_TRUE(Parses());
 
-    window.move(40, 50);
-    window.resize(600, 400);
-    for (int i = 0; i < 8; ++i)
-        grid->setColumnWidth(i, kStoredWidths[size_t(i)]);
-    EXPECT_EQ(SavePlacement(window, *grid), 1);
-    EXPECT_EQ(Stored(), kAllStored);
-    EXPECT_TRUE(Parses());
+    SaveTheStoredPlacement();
 
     QWidget next;
     auto* nextGrid = new QTableWidget(5, 8, &next);
@@ -365,13 +371,7 @@ TEST_P(DamagedStoreTest, RestoreTakesEveryValueAsMissingAndTheCloseWritesACleanS
 
 TEST_P(DamagedStoreTest, CloseAloneWritesACleanStore)
 {
-    window.move(40, 50);
-    window.resize(600, 400);
-    for (int i = 0; i < 8; ++i)
-        grid->setColumnWidth(i, kStoredWidths[size_t(i)]);
-    EXPECT_EQ(SavePlacement(window, *grid), 1);
-    EXPECT_EQ(Stored(), kAllStored);
-    EXPECT_TRUE(Parses());
+    SaveTheStoredPlacement();
     EXPECT_TRUE(boxes.messages().empty());
 }
 
