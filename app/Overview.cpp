@@ -1,6 +1,7 @@
 #include "app/Overview.h"
 
 #include "board/Board.h"
+#include "board/BoardRead.h"
 #include "board/GridMap.h"
 #include "common/SpanText.h"
 #include "link/BoardAge.h"
@@ -626,21 +627,12 @@ void TOverviewForm::RefreshOverview()
 {
     ShowHeaders();
     std::optional<TagOverview> next;
-    bool keep = false;
-    {
-        // As the main window's tick reads it: the reference, then the board.
-        std::lock_guard boardRef(CurBoardLock);
-        const uint8_t busy = BoardBusy.load();
-        if ((busy & kBusyStopped) == 0 && CurBoard) {
-            if (busy != 0) {
-                keep = true; // a board being replaced: the last picture stays until the new one is laid out
-            } else {
-                std::lock_guard cells(CurBoard->Lock);
-                next = TakeOverview(*CurBoard, Column(), ThresholdMinutes(), CurBoard->Clock());
-            }
-        }
-    }
-    if (!keep) {
+    const int column = Column();
+    const int threshold = ThresholdMinutes();
+    const BoardState state =
+        ReadCurBoard([&](const TagMonitor& board) { next = TakeOverview(board, column, threshold, board.Clock()); });
+    // A board being replaced: the last picture stays until the new one is laid out.
+    if (state != BoardState::Replacing) {
         TileView->ShowOverview(std::move(next));
         ShowLegend(TileView->Shown());
     }
@@ -706,13 +698,7 @@ QString TOverviewForm::LineToolTip(int line) const
 {
     const int column = Column();
     std::optional<TagOverviewLine> info;
-    {
-        std::lock_guard boardRef(CurBoardLock);
-        if (!CurBoard || BoardBusy.load() != 0)
-            return QString();
-        std::lock_guard cells(CurBoard->Lock);
-        info = OverviewLine(*CurBoard, line, column, CurBoard->Clock());
-    }
+    ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });
     if (!info)
         return QString();
     QString text =

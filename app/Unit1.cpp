@@ -7,6 +7,7 @@
 #include "app/Overview.h"
 #include "board/Board.h"
 #include "board/BoardCsv.h"
+#include "board/BoardRead.h"
 #include "board/BoardSearch.h"
 #include "board/LineGrid.h"
 #include "common/SpanText.h"
@@ -365,13 +366,7 @@ void TForm1::Timer1Timer()
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;
-    {
-        std::lock_guard boardLock(CurBoardLock);
-        if (CurBoard && BoardBusy.load() == 0) {
-            std::lock_guard cellLock(CurBoard->Lock);
-            LineGrid->RefreshGrid(*CurBoard);
-        }
-    }
+    LineGrid->RefreshGrid();
     RefreshBusy = false;
 }
 
@@ -415,16 +410,14 @@ void TForm1::FindLine(bool backwards)
     const std::u16string query = FindBar->FindEdit->text().toStdU16String();
     std::vector<int> matches;
     int lineCount = 0;
-    {
-        // The board's texts, not the grid's: a line never scrolled into view has never been copied.
-        std::lock_guard boardRef(CurBoardLock);
-        if (!CurBoard || BoardBusy.load() != 0) {
-            FindBar->ShowStatus(QStringLiteral("no board yet"), true);
-            return;
-        }
-        std::lock_guard cells(CurBoard->Lock);
-        matches = FindLines(*CurBoard, query);
-        lineCount = CurBoard->LineCount;
+    // The board's texts, not the grid's: a line never scrolled into view has never been copied.
+    const BoardState state = ReadCurBoard([&](const TagMonitor& board) {
+        matches = FindLines(board, query);
+        lineCount = board.LineCount;
+    });
+    if (state != BoardState::Read) {
+        FindBar->ShowStatus(QStringLiteral("no board yet"), true);
+        return;
     }
     if (matches.empty()) {
         FindBar->ShowStatus(QStringLiteral("no match"), true);
@@ -444,14 +437,13 @@ bool TForm1::Export1Click()
         box.exec();
         return false;
     };
+    // The text is taken under the board's locks; the boxes come after: their event loop paints the
+    // grid and runs the timer, which take the same locks.
     std::string csv;
-    {
-        std::lock_guard boardRef(CurBoardLock);
-        if (!CurBoard || BoardBusy.load() != 0)
-            return fail(QStringLiteral("There is no board to export yet."));
-        std::lock_guard cells(CurBoard->Lock);
-        csv = BoardCsv(*CurBoard, CurConfig.Get(), CsvClockNow(*CurBoard));
-    }
+    const TagRunCfg config = CurConfig.Get();
+    if (ReadCurBoard([&](const TagMonitor& board) { csv = BoardCsv(board, config, CsvClockNow(board)); }) !=
+        BoardState::Read)
+        return fail(QStringLiteral("There is no board to export yet."));
     const QString path = ChooseExportPath ? ChooseExportPath() : QString();
     if (path.isEmpty())
         return false;

@@ -43,7 +43,7 @@ public:
             }
         }
         {
-            std::lock_guard lock(CurBoardLock);
+            BoardLock lock(CurBoardLock);
             CurBoard = board.release();
         }
         QCoreApplication::processEvents();
@@ -53,18 +53,11 @@ public:
     ~GridFixture() { DestroyBoard(); }
 
     // What the main window's timer does.
-    void Tick()
-    {
-        std::lock_guard boardRef(CurBoardLock);
-        if (BoardBusy.load() != 0 || !CurBoard)
-            return;
-        std::lock_guard cells(CurBoard->Lock);
-        grid->RefreshGrid(*CurBoard);
-    }
+    void Tick() { grid->RefreshGrid(); }
 
     void MarkAllChanged()
     {
-        std::lock_guard cells(CurBoard->Lock);
+        BoardLock cells(CurBoard->Lock);
         for (int i = 0; i < CurBoard->LineCount; ++i) {
             for (TagLineCols& cell : CurBoard->Rows[size_t(i)].Cols)
                 cell.Changed = true;
@@ -172,7 +165,7 @@ void BM_SetCell_PerFrameLock(benchmark::State& state)
     const char text[] = "Running IVR main.scr";
     int n = 0;
     for (auto _ : state) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         for (int r = 0; r < 256; ++r, ++n)
             board.SetCell(text, sizeof text - 1, n % kMaxLines, n % kColsPerLine, n % 16, (n + 7) % 16);
     }
@@ -188,7 +181,7 @@ void BM_SetCell_PerFrameLock_TextChanges(benchmark::State& state)
     const char* const texts[2] = {"Running IVR main.scr", "Playing welcome.wav"};
     int n = 0;
     for (auto _ : state) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         for (int r = 0; r < 256; ++r, ++n) {
             // The cells visited repeat every kMaxLines writes; each round brings the other text.
             const char* text = texts[(n / kMaxLines) % 2];
@@ -206,7 +199,7 @@ void BM_SetCell_PerFrameLock_TextChanges_OneMoment(benchmark::State& state)
     const char* const texts[2] = {"Running IVR main.scr", "Playing welcome.wav"};
     int n = 0;
     for (auto _ : state) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         const BoardTime now = board.Clock();
         for (int r = 0; r < 256; ++r, ++n) {
             const char* text = texts[(n / kMaxLines) % 2];

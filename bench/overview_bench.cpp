@@ -30,7 +30,7 @@ std::unique_ptr<TagMonitor> BusyBoard(int freshEvery = 7)
         {"Idle", 2, 15}, {"Ringing", 0, 14}, {"Talking", 15, 1}, {"Recording", 15, 4}, {"Hang-up", 0, 7},
     };
     auto board = std::make_unique<TagMonitor>(kMaxLines);
-    std::lock_guard lock(board->Lock);
+    BoardLock lock(board->Lock);
     const BoardTime longAgo = board->Created - std::chrono::minutes(20);
     for (int i = 0; i < kMaxLines; ++i) {
         const Status& s = kStatuses[(i * 7 + i / 13) % 5];
@@ -44,7 +44,7 @@ std::unique_ptr<TagMonitor> BusyBoard(int freshEvery = 7)
 
 TagOverview Picture(const TagMonitor& board, int column, int threshold)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     return TakeOverview(board, column, threshold, board.Created);
 }
 
@@ -119,7 +119,7 @@ void BM_TakeOverview(benchmark::State& state)
     auto board = BusyBoard();
     const int column = int(state.range(0));
     for (auto _ : state) {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         TagOverview o = TakeOverview(*board, column, 5, board->Created);
         benchmark::DoNotOptimize(o.Tiles.data());
     }

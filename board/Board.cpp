@@ -13,7 +13,7 @@ const TColor LinePalette[16] = {
 std::atomic<BoardClockFn> BoardClock{&std::chrono::steady_clock::now};
 std::atomic<uint8_t> BoardBusy{0};
 bool RefreshBusy = false;
-std::mutex CurBoardLock;
+BoardMutex CurBoardLock("CurBoardLock");
 TagMonitor* CurBoard = nullptr;
 
 TagMonitor::TagMonitor(int lineCount, BoardClockFn clock)
@@ -86,7 +86,7 @@ int TagMonitor::GetCellColors(int line, int column, TColor& foreColor, TColor& b
 
 void SetCell(TagMonitor& board, const char* text, int line, int column, int foreIndex, int backIndex)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     board.SetCell(text, std::strlen(text), line, column, foreIndex, backIndex);
 }
 
@@ -102,7 +102,7 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
         {
             // Waits for a refresh or drawing that had already started on the old board; any that
             // starts later sees BoardBusy raised and leaves the board alone.
-            std::lock_guard lock(CurBoardLock);
+            BoardLock lock(CurBoardLock);
             CurBoard = fresh.release();
         }
         delete current;
@@ -116,7 +116,7 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
         auto board = std::make_unique<TagMonitor>(lineCount);
         if (CurView && !CurView->LayoutGrid(*board, stop))
             return false;
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         CurBoard = board.release();
     }
     return true;
@@ -124,7 +124,7 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
 
 void DestroyBoard()
 {
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     delete CurBoard;
     CurBoard = nullptr;
 }

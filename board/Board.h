@@ -2,6 +2,8 @@
 // The line board: eight coloured text cells per telephone line, written by the receive worker and
 // read by the grid on the GUI thread.
 
+#include "board/BoardLock.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -58,7 +60,7 @@ struct TagMonitor {
 
     // Taken by the writer (once per frame), the timer's refresh and the cell drawing, so a cell
     // is never read while it is written.
-    mutable std::mutex Lock;
+    mutable BoardMutex Lock{"the board's Lock"};
 
     // Callers hold Lock. Line -1 hands the text to the top panel instead of a cell. A changed text
     // restarts the cell's Since at now; the form without it reads Clock, only when the text changed.
@@ -81,9 +83,9 @@ inline constexpr uint8_t kBusyReplacing = 2; // EnsureBoard is replacing the boa
 extern std::atomic<uint8_t> BoardBusy;
 extern bool RefreshBusy; // GUI thread only
 
-// CurBoard is swapped under CurBoardLock; readers on the GUI thread take the lock, check BoardBusy
-// and then lock the board itself.
-extern std::mutex CurBoardLock;
+// CurBoard is swapped under CurBoardLock; readers on the GUI thread go through ReadCurBoard
+// (board/BoardRead.h), which takes the lock, checks BoardBusy and then locks the board itself.
+extern BoardMutex CurBoardLock;
 extern TagMonitor* CurBoard;
 
 class WakeFlag;

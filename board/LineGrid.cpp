@@ -1,5 +1,6 @@
 #include "board/LineGrid.h"
 
+#include "board/BoardRead.h"
 #include "board/CellTip.h"
 #include "board/TableText.h"
 
@@ -252,15 +253,21 @@ GridWindow TLineGrid::VisibleWindow() const
     return {firstRow + 1, lastRow + 1, firstCol, lastCol};
 }
 
-void TLineGrid::RefreshGrid(TagMonitor& board)
+void TLineGrid::RefreshGrid()
+{
+    // The view's geometry may lay out the scroll area, which sends events: asked before the lock.
+    const GridWindow view = VisibleWindow();
+    ReadCurBoard([&](TagMonitor& board) { CopyChanges(board, view); });
+    ShowChanges();
+}
+
+void TLineGrid::CopyChanges(TagMonitor& board, const GridWindow& view)
 {
     // A board laid out on another grid (or on none) has a group count that does not fit this one.
     if (board.Grid != this)
         return;
-    const GridWindow view = VisibleWindow();
     // Only the cells in view can be copied, so only they are visited: the result is the same as
     // walking the whole board, at a fraction of the cost.
-    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     for (int r = view.top; r <= view.bottom; ++r) {
         for (int c = view.left; c <= view.right; ++c) {
             const BoardCell at = BoardCellAt(c, r, board.GroupCount, board.LineCount);
@@ -270,17 +277,31 @@ void TLineGrid::RefreshGrid(TagMonitor& board)
             if (!cell.Changed)
                 continue;
             cell.Changed = false;
-            if (perCellNotices_) {
-                model_->SetCellText(c, r - 1, FromGbk(cell.Text));
-                continue;
-            }
-            model_->StoreCellText(c, r - 1, FromGbk(cell.Text));
-            left = std::min(left, c);
-            right = std::max(right, c);
-            top = std::min(top, r - 1);
-            bottom = std::max(bottom, r - 1);
+            copied_.push_back({c, r, cell.Text});
         }
     }
+}
+
+void TLineGrid::ShowChanges()
+{
+    if (copied_.empty())
+        return;
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
+    for (const CopiedCell& cell : copied_) {
+        // The grid may have been laid out anew in between: a cell it no longer has is dropped.
+        if (cell.row - 1 >= model_->rowCount() || cell.col >= model_->columnCount())
+            continue;
+        if (perCellNotices_) {
+            model_->SetCellText(cell.col, cell.row - 1, FromGbk(cell.text));
+            continue;
+        }
+        model_->StoreCellText(cell.col, cell.row - 1, FromGbk(cell.text));
+        left = std::min(left, cell.col);
+        right = std::max(right, cell.col);
+        top = std::min(top, cell.row - 1);
+        bottom = std::max(bottom, cell.row - 1);
+    }
+    copied_.clear();
     // One report for all the cells written: the grid repaints them in one pass. Cells in the range
     // that were not written are repainted too, and look as before: their text and their board
     // colours are the same.
@@ -361,20 +382,19 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
     TColor fore = 0;
     TColor back = 0;
     int lastDataCol = 0; // the last grid column of this row that shows a line
-    {
-        // The same order as the timer: the reference first, then the board. Both are held only
-        // for the look-up, not for the drawing.
-        std::lock_guard boardRef(CurBoardLock);
-        if (BoardBusy.load() != 0 || !CurBoard)
-            return false;
-        std::lock_guard cells(CurBoard->Lock);
-        const BoardCell at = BoardCellAt(ACol, ARow, CurBoard->GroupCount, CurBoard->LineCount);
-        if (CurBoard->GetCellColors(at.line, at.column, fore, back) != 0)
-            return false;
-        const int groups = CurBoard->GroupCount;
-        const int linesInRow = std::min(groups, CurBoard->LineCount - (ARow - 1) * groups);
+    bool found = false;
+    // The locks are held only for the look-up, not for the drawing.
+    ReadCurBoard([&](const TagMonitor& board) {
+        const BoardCell at = BoardCellAt(ACol, ARow, board.GroupCount, board.LineCount);
+        if (board.GetCellColors(at.line, at.column, fore, back) != 0)
+            return;
+        const int groups = board.GroupCount;
+        const int linesInRow = std::min(groups, board.LineCount - (ARow - 1) * groups);
         lastDataCol = std::min(linesInRow * kColsPerLine, ColumnCount()) - 1;
-    }
+        found = true;
+    });
+    if (!found)
+        return false;
     // The text runs on over the cells to its right, which paint over it in their turn; but where no
     // line is shown (the empty groups of the last row, the space right of the last column) nothing
     // paints after it, so it stops at the end of the row's last line. Where that end lies beyond the
@@ -490,13 +510,12 @@ bool TLineGrid::viewportEvent(QEvent* event)
     std::string tip;
     if (index.isValid() && BoardBusy.load() == 0) {
         // The board's own text: the grid's copy may be older, or cut by a narrow column.
-        std::lock_guard boardRef(CurBoardLock);
-        if (CurBoard && BoardBusy.load() == 0 && CurBoard->Grid == this) {
-            std::lock_guard cells(CurBoard->Lock);
-            const BoardCell at =
-                BoardCellAt(index.column(), index.row() + 1, CurBoard->GroupCount, CurBoard->LineCount);
-            tip = CellTip(*CurBoard, at.line, at.column, CsvClockNow(*CurBoard));
-        }
+        ReadCurBoard([&](const TagMonitor& board) {
+            if (board.Grid != this)
+                return;
+            const BoardCell at = BoardCellAt(index.column(), index.row() + 1, board.GroupCount, board.LineCount);
+            tip = CellTip(board, at.line, at.column, CsvClockNow(board));
+        });
     }
     if (tip.empty())
         QToolTip::hideText();

@@ -12,6 +12,7 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <string>
 #include <vector>
 
 class LineGridModel : public QAbstractTableModel {
@@ -64,8 +65,14 @@ public:
 
     // GUI thread. Lays the grid out in line groups for board (sets board.Grid and GroupCount).
     void LayoutGrid(TagMonitor& board);
-    // GUI thread, caller holds board.Lock. Copies changed cells that lie in view.
-    void RefreshGrid(TagMonitor& board);
+    // GUI thread, the timer's refresh: copies the current board's changed cells that lie in view
+    // and shows them. The board's locks are held only while the texts are copied out: showing them
+    // sends events (a scroll bar's layout, a repaint), and nothing runs on this thread under them.
+    void RefreshGrid();
+    // The two halves. CopyChanges: caller holds board.Lock; takes the changed cells of view out of
+    // the board (they count as copied) and touches no widget. ShowChanges: no lock; shows them.
+    void CopyChanges(TagMonitor& board, const GridWindow& view);
+    void ShowChanges();
     // The grid's cell drawing: paints the data cell (ACol, ARow) in the colours of its board cell.
     // Returns false, having drawn nothing, where the grid's own look stays.
     bool LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QRect& Rect) const;
@@ -115,4 +122,11 @@ private:
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then
     // reports every cell it writes on its own, as it once did.
     bool perCellNotices_ = false;
+    // What CopyChanges took for ShowChanges: grid cell and the board's text.
+    struct CopiedCell {
+        int col;
+        int row;
+        std::string text;
+    };
+    std::vector<CopiedCell> copied_;
 };

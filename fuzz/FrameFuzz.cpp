@@ -195,7 +195,7 @@ FUZZ_HARNESS bool OnBoard(const Record& r, int lineCount)
 // may write. Clearing it in exactly those cells first lets the check see that the decoder set it.
 FUZZ_HARNESS void ForgetChanges(const Expected& e, TagMonitor& board)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     for (size_t i = 0; i < e.recordCount; ++i) {
         const Record& r = e.records[i];
         if (OnBoard(r, board.LineCount))
@@ -231,7 +231,7 @@ FUZZ_HARNESS void CheckApplied(const Expected& e, const Held& held, const Checki
     const uint32_t frame = ++marks.frame;
     const Record* summary = nullptr;
     int summaryCount = 0;
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     for (size_t i = e.recordCount; i-- > 0;) {
         const Record& r = e.records[i];
         if (!OnBoard(r, board.LineCount)) {
@@ -285,7 +285,7 @@ public:
             slot = nullptr;
         }
         {
-            std::lock_guard lock(CurBoardLock);
+            BoardLock lock(CurBoardLock);
             CurBoard = wanted;
         }
         if (current) {

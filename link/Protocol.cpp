@@ -125,7 +125,7 @@ int ParseFrame(TagTcpConnection& link)
         return -1; // the session is stopping
     TagMonitor& board = *CurBoard;
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         // Every record of a frame became known at the same moment: one clock read per frame.
         const BoardTime now = records > 0 ? board.Clock() : BoardTime{};
         p = buf + 6;

@@ -107,7 +107,7 @@ bool ProbeSession::BoardComplete() const
 {
     if (!CurBoard)
         return false;
-    std::lock_guard lock(CurBoard->Lock);
+    BoardLock lock(CurBoard->Lock);
     for (int i = 0; i < CurBoard->LineCount; ++i) {
         for (const TagLineCols& cell : CurBoard->Rows[size_t(i)].Cols) {
             if (!cell.Changed)
@@ -199,7 +199,7 @@ ProbeRound ProbeSession::Round()
     ProbeRound round;
     round.ok = true;
     {
-        std::lock_guard lock(CurBoard->Lock);
+        BoardLock lock(CurBoard->Lock);
         round.board = TakeSnapshot(*CurBoard, cfg_, view_.summary, options_.column, CsvClockNow(*CurBoard));
     }
     round.board.answers = answers;

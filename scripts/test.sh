@@ -7,4 +7,4 @@ scripts/setup.sh
 scripts/setup.sh prometheus || echo "test: Debian's prometheus package could not be installed; promtool checks are skipped"
 scripts/build.sh
 build=${QUORVANE_BUILD:-build}
-ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 300
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 60

@@ -142,7 +142,7 @@ void SpinFor(std::chrono::milliseconds span)
 
 bool BoardPresent()
 {
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     return CurBoard != nullptr;
 }
 
@@ -604,10 +604,10 @@ private:
         std::vector<std::pair<int, int>> changed; // (column, data row)
         std::vector<QString> texts;
         {
-            std::lock_guard ref(CurBoardLock);
+            BoardLock ref(CurBoardLock);
             if (!CurBoard || BoardBusy.load() != 0)
                 return;
-            std::lock_guard cells(CurBoard->Lock);
+            BoardLock cells(CurBoard->Lock);
             if (CurBoard->Grid != &grid_)
                 return;
             for (int r = view.top; r <= view.bottom; ++r) {

@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, SecondStopDoesNothing)
     EXPECT_EQ(CurLink, nullptr);
     // A board that appears now would be freed by a stop that still ran.
     {
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         CurBoard = new TagMonitor(3);
     }
     form->StopMonitor();
@@ -343,7 +343,7 @@ TEST_F(MainWindowTest, TimerRefreshesOnlyWhenAllowed)
     form->LineGrid->LayoutGrid(*board);
     SetCell(*board, "Idle", 0, 2, 4, 15);
     {
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         CurBoard = board;
     }
 

@@ -147,7 +147,7 @@ TEST_F(MainWindowThreadTest, WorkerWritesAndReplacesTheBoardWhileTheWindowRefres
 
     const int lines = LinesOfFrame(kFrames - 1);
     {
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         ASSERT_NE(CurBoard, nullptr);
         EXPECT_EQ(CurBoard->LineCount, lines);
         EXPECT_EQ(CurBoard->Grid, form->LineGrid);
@@ -218,7 +218,7 @@ TEST_F(MainWindowThreadTest, StopCancelsTheLayoutQueuedByTheWorker)
         EXPECT_EQ(probe.layoutResult.load(), 0);
         EXPECT_EQ(CurLink, nullptr);
         {
-            std::lock_guard lock(CurBoardLock);
+            BoardLock lock(CurBoardLock);
             EXPECT_EQ(CurBoard, nullptr);
         }
 

@@ -79,7 +79,7 @@ protected:
     // Line i shows status i % 5 in column 2 and, in column 4, the status two further on.
     static void FillStatuses(TagMonitor& board)
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         for (int i = 0; i < board.LineCount; ++i) {
             const Status& s = kStatuses[i % 5];
             board.SetCell(s.text, std::strlen(s.text), i, 2, s.fore, s.back);
@@ -234,7 +234,7 @@ TEST_F(OverviewFormTest, TheLegendCountsEachTextMostFirstAndTheTotal)
 {
     TagMonitor* board = Publish(12);
     {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         const char* texts[] = {"Talking", "Idle", "Talking", "\xCD\xA8\xBB\xB0", "Talking", "<b>Idle</b>",
                                "Idle",    "",     "Talking", "Ringing",          "Idle",    "Talking"};
         for (int i = 0; i < 12; ++i)
@@ -273,7 +273,7 @@ TEST_F(OverviewFormTest, AThresholdOutlinesTheStuckTilesAndTheLegendCountsThem)
     FakeBoardClock::Advance(3min);
     {
         // Lines 0..9 change now; all others have stood for three minutes.
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         for (int i = 0; i < 10; ++i)
             board->SetCell("Answered", 8, i, 2, 0, 14);
     }
@@ -374,7 +374,7 @@ TEST_F(OverviewFormTest, HoverTellsTheEightTextsAndTheTimeInState)
     FakeBoardClock clock;
     TagMonitor* board = Publish(20);
     {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         const char* texts[8] = {"7", "ivr_main.scr", "Talking", "12#", "<i>Playing</i>", "13800000000", "3", "Sales"};
         for (int k = 0; k < 8; ++k)
             board->SetCell(texts[k], std::strlen(texts[k]), 7, k, 15, 1);

@@ -2,6 +2,7 @@
 #include "app/FindBar.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
+#include "board/BoardLock.h"
 #include "board/GridMap.h"
 #include "board/LineGrid.h"
 #include "support/LoopbackServer.h"
@@ -20,6 +21,7 @@
 #include <QToolTip>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -172,12 +174,76 @@ TEST_F(ToolsTest, AFailedExportLeavesNoFileAndNamesFileAndReason)
     EXPECT_TRUE(text.contains(QString::fromStdString(path))) << text.toStdString();
     EXPECT_GT(text.size(), QString::fromStdString(path).size() + 40) << "the reason is given";
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no such folder"));
-
-    // Nothing to export before the first answer.
-    DestroyBoard();
-    const QString none = BoxTextOf([&] { form->Export1Click(); });
-    EXPECT_EQ(none, QStringLiteral("There is no board to export yet."));
 }
+
+// Each of the export's boxes runs an event loop of its own, in which the 800 ms tick and a paint of
+// the grid come as they please; both take the board's locks, so the box must be shown after they are
+// let go. Here the tick and the paint are queued to run inside the box, every time.
+TEST_F(ToolsTest, TheExportsBoxesLetATickAndAPaintRunInsideThem)
+{
+    struct Case {
+        const char* name;
+        bool board; // a board to export, or none yet (the desk before the platform is up)
+        const char* file;
+        const char* box;
+    };
+    for (const Case& c :
+         {Case{"before the first answer", false, "/board.csv", "There is no board to export yet."},
+          Case{"into a missing folder", true, "/no such folder/board.csv", "The board could not be written to "}}) {
+        SCOPED_TRACE(c.name);
+        TagMonitor* board = Publish(40, 2); // the grid has rows to paint either way
+        SetCell(*board, "Talking", 3, 2, 0, 15);
+        if (!c.board)
+            DestroyBoard();
+        form->ChooseExportPath = [&] { return QString::fromStdString(dir.path() + c.file); };
+        int ticks = 0;
+        QString text;
+        QTimer::singleShot(0, form.get(), [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr) << "the box is up when the loop runs";
+            form->Timer1Timer();
+            ++ticks;
+            form->LineGrid->viewport()->repaint();
+            text = box->text();
+            box->done(QMessageBox::Ok);
+        });
+        EXPECT_FALSE(form->Export1Click());
+        EXPECT_EQ(ticks, 1);
+        EXPECT_TRUE(text.startsWith(QString::fromLatin1(c.box))) << text.toStdString();
+        EXPECT_FALSE(HoldsBoardLock()) << BoardLocksHeldHere();
+
+        // The monitor goes on: the worker's side can take the reference and the next tick copies a
+        // new board.
+        bool workerLocked = false;
+        std::thread([&] {
+            if (CurBoardLock.try_lock()) {
+                workerLocked = true;
+                CurBoardLock.unlock();
+            }
+        }).join();
+        EXPECT_TRUE(workerLocked);
+        SetCell(*Publish(4, 1), "Idle", 1, 2, 0, 15);
+        form->Timer1Timer();
+        EXPECT_EQ(form->LineGrid->CellText(2, 2), QStringLiteral("Idle"));
+    }
+}
+
+#ifdef QUORVANE_LOCK_CHECKS
+// The guard of the GUI tests: an event loop run under a board lock stops the test, naming the event
+// and where the lock was taken, instead of hanging when the loop paints or ticks.
+TEST(BoardLockGuardDeathTest, AnEventLoopUnderABoardLockStopsTheTestWithThePlace)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            BoardLock held(CurBoardLock);
+            QTimer::singleShot(0, [] {});
+            QCoreApplication::processEvents();
+        },
+        "event [A-Za-z]+ \\([0-9]+\\) delivered to .* while the GUI thread holds CurBoardLock \\(taken at "
+        "tests/app/ToolsTest.cpp:[0-9]+");
+}
+#endif
 
 TEST_F(ToolsTest, HoveringACellTellsItsLineWholeTextAndTimeInState)
 {

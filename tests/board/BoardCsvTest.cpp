@@ -152,7 +152,7 @@ TEST(BoardCsvTest, HeadersThenOneRowPerLineWithTheTimeInState)
     cfg.Title3 = "Queue";
     TagMonitor board(3);
     const auto write = [&](int line, int column, const std::string& text) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell(text.data(), text.size(), line, column, 0, 15);
     };
     write(0, 0, "0");
@@ -167,7 +167,7 @@ TEST(BoardCsvTest, HeadersThenOneRowPerLineWithTheTimeInState)
     write(2, 2, "Ringing"); // line 2 has been empty until now
     FakeBoardClock::Advance(1500ms);
 
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const std::string csv = BoardCsv(board, cfg, {FakeBoardClock::Now(), kWall});
     const std::vector<std::string> rows = Rows(csv);
     ASSERT_EQ(rows.size(), 4u);
@@ -191,11 +191,11 @@ TEST(BoardCsvTest, ChineseHeadersAndBrokenBytesAreDecoded)
     TagRunCfg cfg; // Chinese, the default titles
     TagMonitor board(1);
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell("\xB0\xA1\xFF", 3, 0, 1, 0, 15); // 啊 then a stray byte
         board.SetCell("a\r\nb", 4, 0, 7, 0, 15);
     }
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const std::vector<std::string> rows = Rows(BoardCsv(board, cfg, {FakeBoardClock::Now(), kWall}));
     ASSERT_EQ(rows.size(), 3u) << "a quoted CR LF is inside a field, not a row end";
     EXPECT_EQ(rows[0],
@@ -212,10 +212,10 @@ TEST(BoardCsvTest, ACellWrittenAfterTheMomentAskedForReadsAsJustNow)
     const BoardTime before = FakeBoardClock::Now();
     FakeBoardClock::Advance(10s);
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell("Idle", 4, 0, 2, 0, 15);
     }
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const std::vector<std::string> rows = Rows(BoardCsv(board, cfg, {before, kWall}));
     EXPECT_EQ(rows[1], ",,Idle,,,,,,2026-12-09T13:03:27+00:00,0");
 }
@@ -225,7 +225,7 @@ TEST(BoardCsvTest, TheLargestBoardHasARowPerLine)
     TagRunCfg cfg;
     cfg.IsEnglish = 1;
     TagMonitor board(kMaxLines);
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const std::vector<std::string> rows = Rows(BoardCsv(board, cfg, CsvClockNow(board)));
     EXPECT_EQ(rows.size(), size_t(kMaxLines) + 1);
 }

@@ -33,7 +33,7 @@ TEST(BoardSearchTest, NumbersAndTextsInAnyCaseAndGbkWhole)
         {u"3", {3, 13, 23, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39}},
         {u"nothing here", {}},
     };
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::u16string(c.query).size()));
         EXPECT_EQ(FindLines(board, c.query), c.lines);

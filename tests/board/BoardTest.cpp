@@ -209,7 +209,7 @@ TEST(BoardTest, TextBytesAreStoredAsGiven)
     // The length-taking form stores exactly the bytes it is given, NULs included.
     const char withNul[] = {'a', '\0', 'b'};
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell(withNul, sizeof withNul, 0, 2, 0, 15);
     }
     EXPECT_EQ(board.Rows[0].Cols[2].Text, std::string(withNul, sizeof withNul));

@@ -49,11 +49,11 @@ bool ReadLikeTheGrid(const LineGridHandle* grid, ReaderStats& stats)
 {
     if (BoardBusy.load() != 0)
         return false;
-    std::lock_guard boardRef(CurBoardLock);
+    BoardLock boardRef(CurBoardLock);
     if (BoardBusy.load() != 0 || !CurBoard)
         return false;
     TagMonitor& board = *CurBoard;
-    std::lock_guard cells(board.Lock);
+    BoardLock cells(board.Lock);
     ++stats.boardsRead;
     if (board.Grid != grid || board.GroupCount != kLaidOutGroups)
         ++stats.notLaidOut;
@@ -95,7 +95,7 @@ TEST(BoardThreadTest, WorkerWritesAndReplacesWhileGuiReads)
             EnsureBoard(counts[(round / 25) % 6], stop);
             // Only this thread replaces the board, so it may keep the pointer between frames.
             TagMonitor* board = CurBoard;
-            std::lock_guard lock(board->Lock);
+            BoardLock lock(board->Lock);
             for (int w = 0; w < 16; ++w, ++n) {
                 const std::string text = std::to_string(n);
                 board->SetCell(text.c_str(), text.size(), (n * 7) % board->LineCount, n % kColsPerLine, ForeOf(n),
@@ -147,6 +147,6 @@ TEST(BoardThreadTest, StopMidLayoutDoesNotDeadlock)
     stop.Set();
     worker.join();
     EXPECT_EQ(result.load(), 0);
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     EXPECT_EQ(CurBoard, nullptr);
 }

@@ -25,18 +25,18 @@ TEST(CellTipTest, LineWholeTextAndTimeInState)
     FakeBoardClock::Advance(10s);
     const char* text = "\xCD\xA8\xBB\xB0\xD6\xD0 with a long tail that no narrow column shows"; // 通话中 ...
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell(text, std::strlen(text), 1500, 2, 0, 15);
     }
     FakeBoardClock::Advance(252s);
     // The same text again: the cell has still shown it for 4 min 12 s.
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell(text, std::strlen(text), 1500, 2, 4, 9);
     }
     const auto wallNow = std::chrono::system_clock::now();
     const TagCsvClock at{FakeBoardClock::Now(), wallNow};
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     EXPECT_EQ(CellTip(board, 1500, 2, at), "Line 1500\n通话中 with a long tail that no narrow column shows\nsince " +
                                                LocalClock(wallNow - 252s) + " (for 4 min 12 s)");
     // A cell never written has shown its empty text since the board was made.

@@ -21,7 +21,7 @@ public:
 
 TagMonitor* Published()
 {
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     return CurBoard;
 }
 

@@ -74,7 +74,7 @@ protected:
         SetGroups(groups);
         auto board = std::make_unique<TagMonitor>(lines);
         grid->LayoutGrid(*board);
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         delete CurBoard;
         CurBoard = board.release();
         return CurBoard;
@@ -83,10 +83,8 @@ protected:
     // What the timer does with the current board.
     void Refresh()
     {
-        std::lock_guard boardRef(CurBoardLock);
         ASSERT_NE(CurBoard, nullptr);
-        std::lock_guard cells(CurBoard->Lock);
-        grid->RefreshGrid(*CurBoard);
+        grid->RefreshGrid();
     }
 
     QImage Grab()
@@ -754,9 +752,10 @@ TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
     TagMonitor stranger(4);
     SetCell(stranger, "x", 0, 0, 0, 15);
     {
-        std::lock_guard lock(stranger.Lock);
-        grid->RefreshGrid(stranger);
+        BoardLock lock(stranger.Lock);
+        grid->CopyChanges(stranger, grid->VisibleWindow());
     }
+    grid->ShowChanges();
     EXPECT_TRUE(stranger.Rows[0].Cols[0].Changed);
     EXPECT_TRUE(grid->CellText(0, 1).isEmpty());
 }
@@ -803,7 +802,7 @@ TEST_F(LineGridTest, HeaderRowKeepsItsLook)
     const QRect header = grid->horizontalHeader()->geometry();
     const QImage before = Grab().copy(header);
     {
-        std::lock_guard lock(CurBoardLock);
+        BoardLock lock(CurBoardLock);
         CurBoard = board;
     }
     for (int i = 0; i < 10; ++i) {
@@ -929,7 +928,7 @@ TEST_F(LineGridTest, WorkerLaysTheGridOutOnTheGuiThread)
             calls.Post([&] {
                 onGuiThread = QThread::currentThread() == grid->thread();
                 {
-                    std::lock_guard lock(CurBoardLock);
+                    BoardLock lock(CurBoardLock);
                     publishedBefore = CurBoard == &board;
                 }
                 grid->LayoutGrid(board);
@@ -960,7 +959,7 @@ TEST_F(LineGridTest, WorkerLaysTheGridOutOnTheGuiThread)
     EXPECT_FALSE(view.publishedBefore); // a first board is published after its layout
     EXPECT_EQ(grid->ColumnCount(), 16);
     EXPECT_EQ(grid->RowCount(), 6);
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     ASSERT_NE(CurBoard, nullptr);
     EXPECT_EQ(CurBoard->Grid, grid);
     EXPECT_EQ(CurBoard->GroupCount, 2);

@@ -13,19 +13,19 @@ namespace {
 
 void Write(TagMonitor& board, const std::string& text, int line, int column, int fore, int back)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     board.SetCell(text.data(), text.size(), line, column, fore, back);
 }
 
 void WriteAt(TagMonitor& board, const std::string& text, int line, int column, BoardTime at)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     board.SetCell(text.data(), text.size(), line, column, 0, 15, at);
 }
 
 TagOverview Take(const TagMonitor& board, int column, int threshold, BoardTime now, size_t legendTexts = kLegendTexts)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     return TakeOverview(board, column, threshold, now, legendTexts);
 }
 
@@ -230,14 +230,14 @@ TEST(OverviewTest, ALineTellsItsEightTextsAndItsTimeInState)
         int64_t seconds;
     } cases[] = {{2, 250}, {0, 252}, {7, 245}, {-1, 250} /* the status column */};
     for (const auto& c : cases) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         const std::optional<TagOverviewLine> info = OverviewLine(board, 1, c.column, now);
         ASSERT_TRUE(info);
         for (int k = 0; k < kColsPerLine; ++k)
             EXPECT_EQ(info->Texts[size_t(k)], "c" + std::to_string(k));
         EXPECT_EQ(info->SecondsInState, c.seconds) << c.column;
     }
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     EXPECT_EQ(OverviewLine(board, 0, 2, now)->SecondsInState, 252); // never written: since construction
     EXPECT_EQ(OverviewLine(board, 0, 2, t0 - 1s)->SecondsInState, 0);
     EXPECT_FALSE(OverviewLine(board, -1, 2, now));

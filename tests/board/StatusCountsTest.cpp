@@ -12,7 +12,7 @@ namespace {
 std::unique_ptr<TagMonitor> BoardShowing(const std::vector<std::string>& statuses, int column = 2)
 {
     auto board = std::make_unique<TagMonitor>(int(statuses.size()));
-    std::lock_guard lock(board->Lock);
+    BoardLock lock(board->Lock);
     for (size_t i = 0; i < statuses.size(); ++i)
         board->SetCell(statuses[i].data(), statuses[i].size(), int(i), column, 0, 15);
     return board;
@@ -50,7 +50,7 @@ TEST(StatusCountsTest, MostFrequentFirstTiesInByteOrder)
     };
     for (const auto& c : cases) {
         auto board = BoardShowing(c.lines);
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         const TagStatusCounts counts = CountStatuses(*board, 2);
         EXPECT_EQ(Pairs(counts), c.expected);
         EXPECT_EQ(counts.Total, int(c.lines.size()));
@@ -70,7 +70,7 @@ TEST(StatusCountsTest, TheOrderDependsOnTheCountsAloneNotOnTheLines)
 TEST(StatusCountsTest, AnyColumnCountsAndOneOutsideGivesOnlyTheTotal)
 {
     auto board = BoardShowing({"s1", "s1", "s2"}, 5);
-    std::lock_guard lock(board->Lock);
+    BoardLock lock(board->Lock);
     EXPECT_EQ(Pairs(CountStatuses(*board, 5)), (P{{"s1", 2}, {"s2", 1}}));
     EXPECT_EQ(Pairs(CountStatuses(*board, 2)), (P{{"", 3}}));
     for (int column : {-1, 8, 100}) {
@@ -86,7 +86,7 @@ TEST(StatusCountsTest, LinesUnchangedForLongerThanTheThreshold)
     TagMonitor board(5);
     const BoardTime t0 = FakeBoardClock::Now();
     const auto write = [&](int line, const char* text) {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell(text, std::strlen(text), line, 2, 0, 15);
     };
     write(0, "Talking"); // since t0
@@ -97,7 +97,7 @@ TEST(StatusCountsTest, LinesUnchangedForLongerThanTheThreshold)
     write(3, "Talking"); // since t0 + 60
     write(4, "Idle");
 
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const struct {
         std::chrono::seconds at; // after t0
         std::chrono::seconds over;
@@ -124,13 +124,13 @@ TEST(StatusCountsTest, TheLargestBoard)
 {
     TagMonitor board(kMaxLines);
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         for (int i = 0; i < kMaxLines; ++i) {
             const char* text = i % 4 == 0 ? "Talking" : (i % 4 == 1 ? "Ringing" : "Idle");
             board.SetCell(text, std::strlen(text), i, 2, 0, 15);
         }
     }
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const TagStatusCounts counts = CountStatuses(board, 2);
     EXPECT_EQ(Pairs(counts), (P{{"Idle", 1024}, {"Ringing", 512}, {"Talking", 512}}));
     EXPECT_EQ(counts.Total, kMaxLines);

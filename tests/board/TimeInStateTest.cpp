@@ -14,13 +14,13 @@ namespace {
 
 void Write(TagMonitor& board, const char* text, int line, int column, int fore = 0, int back = 15)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     board.SetCell(text, std::strlen(text), line, column, fore, back);
 }
 
 BoardTime SinceOf(const TagMonitor& board, int line, int column)
 {
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     return board.Rows[size_t(line)].Cols[column].Since;
 }
 
@@ -71,7 +71,7 @@ TEST(TimeInStateTest, OnlyAChangedTextRestartsTheCell)
         Write(board, steps[i].text, 1, 2, steps[i].fore, steps[i].back);
         const BoardTime expected = steps[i].sinceStep < 0 ? t0 : at[steps[i].sinceStep];
         EXPECT_EQ(SinceOf(board, 1, 2), expected);
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         EXPECT_EQ(board.Rows[1].Cols[2].Text, steps[i].text);
         EXPECT_TRUE(board.Rows[1].Cols[2].Changed);
     }
@@ -86,7 +86,7 @@ TEST(TimeInStateTest, AGivenMomentIsUsedAndTheClockIsNotRead)
     TagMonitor board(1);
     const BoardTime given = FakeBoardClock::Now() + 1h;
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell("Ringing", 7, 0, 2, 0, 14, given);
         board.SetCell("Ringing", 7, 0, 2, 0, 14, given + 1h); // same text: keeps the first moment
     }

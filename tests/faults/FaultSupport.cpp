@@ -118,13 +118,13 @@ int IntOption(int fd, int level, int name)
 
 std::string BoardDiff(const SimModel& model)
 {
-    std::lock_guard boardLock(CurBoardLock);
+    BoardLock boardLock(CurBoardLock);
     if (!CurBoard)
         return "no board";
     const TagMonitor& board = *CurBoard;
     if (board.LineCount != model.LineCount())
         return "line count " + std::to_string(board.LineCount) + ", expected " + std::to_string(model.LineCount());
-    std::lock_guard cellLock(board.Lock);
+    BoardLock cellLock(board.Lock);
     for (int line = 0; line < model.LineCount(); ++line) {
         for (int column = 0; column < kColsPerLine; ++column) {
             const SimCell& want = model.Cell(line, column);

@@ -97,10 +97,10 @@ std::vector<Hostile> Cases()
 
 std::string CellText(int line, int column)
 {
-    std::lock_guard boardLock(CurBoardLock);
+    BoardLock boardLock(CurBoardLock);
     if (!CurBoard || line >= CurBoard->LineCount)
         return "<none>";
-    std::lock_guard cellLock(CurBoard->Lock);
+    BoardLock cellLock(CurBoard->Lock);
     return CurBoard->Rows[size_t(line)].Cols[column].Text;
 }
 

@@ -218,11 +218,11 @@ public:
 private:
     void Refresh()
     {
-        std::lock_guard boardLock(CurBoardLock);
+        BoardLock boardLock(CurBoardLock);
         if (!CurBoard || BoardBusy.load() != 0)
             return;
         TagMonitor& board = *CurBoard;
-        std::lock_guard cellLock(board.Lock);
+        BoardLock cellLock(board.Lock);
         grid_.resize(size_t(board.LineCount) * kColsPerLine);
         long long copied = 0;
         for (int line = 0; line < board.LineCount; ++line) {

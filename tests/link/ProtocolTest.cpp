@@ -191,7 +191,7 @@ TEST_F(ProtocolTest, RecordsApplyInOrderAndKeepOtherCells)
     Hold(Frame(3, Record(0, 1, 2, 3, "a") + Record(1, 1, 2, 3, "b")));
     ASSERT_EQ(Decode(), 0);
     {
-        std::lock_guard lock(CurBoard->Lock);
+        BoardLock lock(CurBoard->Lock);
         Cell(0, 1).Changed = false;
     }
     // Same count: only the named cells change; a later record for a cell wins; out-of-range colour

@@ -32,7 +32,7 @@ ProbeBoard Snapshot(int lineCount, const std::vector<CellSpec>& cells, const std
     cfg.Title2 = "Calls";
     cfg.Title3 = "Queue";
     TagMonitor board(lineCount);
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     for (const CellSpec& c : cells)
         board.SetCell(c.text.data(), c.text.size(), c.line, c.column, c.fore, c.back);
     return TakeSnapshot(board, cfg, summary, column, CsvClockNow(board));
@@ -386,17 +386,17 @@ TEST(ProbeFormat, SecondsInStatusFollowTheBoardsClock)
     TagRunCfg cfg;
     TagMonitor board(2);
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell("Idle", 4, 0, 2, 0, 15);
     }
     FakeBoardClock::Advance(42s);
     {
-        std::lock_guard lock(board.Lock);
+        BoardLock lock(board.Lock);
         board.SetCell("Idle", 4, 0, 2, 0, 15);
         board.SetCell("Busy", 4, 1, 2, 0, 15);
     }
     FakeBoardClock::Advance(3s);
-    std::lock_guard lock(board.Lock);
+    BoardLock lock(board.Lock);
     const ProbeBoard snap = TakeSnapshot(board, cfg, "", 2, CsvClockNow(board));
     EXPECT_EQ(snap.secondsInStatus, (std::vector<long long>{45, 3}));
     JsonValue doc;

@@ -1,8 +1,11 @@
 #include "support/gui/GuiTestSupport.h"
 
+#include "board/BoardLock.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QMetaEnum>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -21,4 +24,18 @@ void CloseStrayWindowsAfter(int milliseconds)
         while (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
+}
+
+bool BoardLockEventGuard::eventFilter(QObject* watched, QEvent* event)
+{
+    if (QThread::currentThread() == thread() && HoldsBoardLock()) {
+        const char* type = QMetaEnum::fromType<QEvent::Type>().valueToKey(event->type());
+        QString receiver = QString::fromLatin1(watched->metaObject()->className());
+        if (!watched->objectName().isEmpty())
+            receiver += QStringLiteral(" '%1'").arg(watched->objectName());
+        BoardLockFault("event " + std::string(type ? type : "(unnamed)") + " (" + std::to_string(int(event->type())) +
+                       ") delivered to " + receiver.toStdString() + " while the GUI thread holds " +
+                       BoardLocksHeldHere() + ": an event loop runs under a board lock");
+    }
+    return false;
 }

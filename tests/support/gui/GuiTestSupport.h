@@ -48,6 +48,15 @@ public:
     }
 };
 
+// Installed on the application by the GUI tests' main(): an event that reaches an object of the GUI
+// thread while that thread holds a board lock means an event loop (a modal box, a dialog, a file
+// dialog, processEvents) runs under the lock, where a paint or a tick would take it again and hang the
+// program. It stops the test with the event, its receiver and the place the lock was taken.
+class BoardLockEventGuard : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 // Closes whatever modal dialog or popup menu is still open after the given time, so a test that
 // drives one by keyboard fails instead of waiting forever when a key goes astray.
 void CloseStrayWindowsAfter(int milliseconds);

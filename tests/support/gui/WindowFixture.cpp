@@ -33,7 +33,7 @@ TagMonitor* WindowFixture::Publish(int lines, int groups)
     BoardBusy.store(0);
     auto board = std::make_unique<TagMonitor>(lines);
     form->LineGrid->LayoutGrid(*board);
-    std::lock_guard lock(CurBoardLock);
+    BoardLock lock(CurBoardLock);
     delete CurBoard;
     CurBoard = board.release();
     return CurBoard;
