@@ -4,7 +4,7 @@
 #include "app/Configunit.h"
 #include "app/Unit1.h"
 #include "common/Texts.h"
-#include "platform/Gbk.h"
+#include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 
 #include <QMessageBox>

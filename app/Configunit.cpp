@@ -1,7 +1,7 @@
 #include "app/Configunit.h"
 #include "app/Design.h"
 
-#include "platform/Gbk.h"
+#include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 
 #include <QFrame>

@@ -4,20 +4,21 @@
 #include "app/Configunit.h"
 #include "app/Design.h"
 #include "app/FindBar.h"
-#include "app/Overview.h"
+#include "app/GuiCalls.h"
+#include "app/OverviewForm.h"
 #include "board/Board.h"
 #include "board/BoardCsv.h"
 #include "board/BoardRead.h"
 #include "board/BoardSearch.h"
-#include "board/LineGrid.h"
+#include "board/qt/BoardColors.h"
+#include "board/qt/LineGrid.h"
 #include "common/SpanText.h"
 #include "common/Texts.h"
 #include "link/AnswerWatch.h"
-#include "platform/Gbk.h"
-#include "platform/GuiCalls.h"
-#include "platform/PlainText.h"
+#include "platform/qt/Gbk.h"
+#include "platform/qt/PlainText.h"
 #include "settings/EventLog.h"
-#include "settings/Placement.h"
+#include "settings/qt/Placement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -264,7 +265,7 @@ void TForm1::WatchAnswers()
         const std::string text =
             linkStateText_ + Format(linkEnglish_ ? Texts::kNoAnswerEn : Texts::kNoAnswerZh, seconds);
         QPalette pal = SysStatPan->palette();
-        pal.setColor(QPalette::WindowText, QColor(204, 102, 0));
+        pal.setColor(QPalette::WindowText, OverdueColor());
         SysStatPan->setPalette(pal);
         SetPanelText(SysStatPan, FromGbk(text));
         overdueShown_ = true;

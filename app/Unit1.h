@@ -65,6 +65,8 @@ public:
     // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
     // drive the ticks themselves lengthen it.
     std::atomic<int> summaryHoldMs{800};
+    // Raised while Timer1Timer refreshes the grid, so a tick that comes inside one does nothing.
+    bool RefreshBusy = false;
 
 public slots:
     void Timer1Timer();

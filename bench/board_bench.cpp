@@ -2,7 +2,7 @@
 // changed, the worker's cell writes, and painting a full view of the grid.
 
 #include "board/Board.h"
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 #include "settings/Config.h"
 
 #include <QApplication>

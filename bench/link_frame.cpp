@@ -122,7 +122,7 @@ void BM_DecodeFullFrame(benchmark::State& state)
 
     // One decode first: it builds the board and gives every cell its text storage.
     link->size = size;
-    if (!FrameReady(*link) || ParseFrame(*link) != 0) {
+    if (!FrameReady(*link) || ParseFrame(*link) != WireOutcome::Done) {
         state.SkipWithError("frame rejected");
         return;
     }
@@ -131,7 +131,7 @@ void BM_DecodeFullFrame(benchmark::State& state)
     const double start = ThreadNs();
     for (auto _ : state) {
         link->size = size;
-        bool ok = FrameReady(*link) && ParseFrame(*link) == 0;
+        bool ok = FrameReady(*link) && ParseFrame(*link) == WireOutcome::Done;
         benchmark::DoNotOptimize(ok);
     }
     const double decodeNs = (ThreadNs() - start) / double(state.iterations());

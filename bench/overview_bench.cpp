@@ -3,9 +3,9 @@
 // nothing changed.
 
 #include "app/Design.h"
-#include "app/Overview.h"
+#include "app/TileView.h"
 #include "board/Board.h"
-#include "board/Overview.h"
+#include "board/OverviewPicture.h"
 
 #include <QApplication>
 #include <QImage>

@@ -12,7 +12,6 @@ const TColor LinePalette[16] = {
 
 std::atomic<BoardClockFn> BoardClock{&std::chrono::steady_clock::now};
 std::atomic<uint8_t> BoardBusy{0};
-bool RefreshBusy = false;
 BoardMutex CurBoardLock("CurBoardLock");
 TagMonitor* CurBoard = nullptr;
 
@@ -90,7 +89,7 @@ void SetCell(TagMonitor& board, const char* text, int line, int column, int fore
     board.SetCell(text, std::strlen(text), line, column, foreIndex, backIndex);
 }
 
-bool EnsureBoard(int lineCount, WakeFlag& stop)
+TagMonitor* EnsureBoard(int lineCount, WakeFlag& stop)
 {
     // Only the worker replaces the board and only StopMonitor (after the worker has ended) frees
     // it, so reading the pointer here needs no lock.
@@ -107,19 +106,20 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
         }
         delete current;
         if (CurView && !CurView->LayoutGrid(*replacement, stop))
-            return false; // stopping: BoardBusy stays raised, StopMonitor frees the board
+            return nullptr; // stopping: BoardBusy stays raised, StopMonitor frees the board
         BoardBusy.fetch_and(uint8_t(~kBusyReplacing));
-        return true;
+        return replacement;
     }
     if (!current) {
         // A first board is published only once the grid is laid out for it.
         auto board = std::make_unique<TagMonitor>(lineCount);
         if (CurView && !CurView->LayoutGrid(*board, stop))
-            return false;
+            return nullptr;
         BoardLock lock(CurBoardLock);
         CurBoard = board.release();
+        return CurBoard;
     }
-    return true;
+    return current;
 }
 
 void DestroyBoard()

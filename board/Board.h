@@ -41,20 +41,12 @@ struct TagLineRec {
     TagLineCols Cols[kColsPerLine];
 };
 
-// The grid a board is laid out on; the GUI's grid widget derives from it.
-class LineGridHandle {
-public:
-    virtual ~LineGridHandle() = default;
-};
-
 struct TagMonitor {
     // Reads clock once: every cell is "since" the construction. Without a clock, BoardClock's.
     explicit TagMonitor(int lineCount, BoardClockFn clock = nullptr);
 
     std::unique_ptr<TagLineRec[]> Rows;
     int32_t LineCount;
-    int32_t GroupCount = 1;
-    LineGridHandle* Grid = nullptr;
     BoardClockFn Clock;
     BoardTime Created;
 
@@ -81,7 +73,6 @@ void SetCell(TagMonitor& board, const char* text, int line, int column, int fore
 inline constexpr uint8_t kBusyStopped = 1;   // no session runs (set by StopMonitor)
 inline constexpr uint8_t kBusyReplacing = 2; // EnsureBoard is replacing the board
 extern std::atomic<uint8_t> BoardBusy;
-extern bool RefreshBusy; // GUI thread only
 
 // CurBoard is swapped under CurBoardLock; readers on the GUI thread go through ReadCurBoard
 // (board/BoardRead.h), which takes the lock, checks BoardBusy and then locks the board itself.
@@ -90,11 +81,12 @@ extern TagMonitor* CurBoard;
 
 class WakeFlag;
 
-// Makes CurBoard a laid-out board of lineCount lines (see the .cpp for the order of publishing).
-// Returns false when stop was set before the layout could run: a first board is then dropped and
-// CurBoard stays absent; a replacement stays in CurBoard, not laid out, with kBusyReplacing still
-// raised so the grid side never reads it, until StopMonitor frees it.
-bool EnsureBoard(int lineCount, WakeFlag& stop);
+// Makes CurBoard a laid-out board of lineCount lines (see the .cpp for the order of publishing) and
+// returns it: only the worker replaces the board, so the worker may keep using it. Returns null
+// when stop was set before the layout could run: a first board is then dropped and CurBoard stays
+// absent; a replacement stays in CurBoard, not laid out, with kBusyReplacing still raised so the grid
+// side never reads it, until StopMonitor frees it.
+TagMonitor* EnsureBoard(int lineCount, WakeFlag& stop);
 
 // Frees CurBoard (StopMonitor, after the worker has ended).
 void DestroyBoard();

@@ -413,7 +413,7 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
             ForgetChanges(e, *boardBefore);
         const int layoutsBefore = h.view.layouts;
         const int summariesBefore = h.view.summaries;
-        const int rc = ParseFrame(link);
+        const WireOutcome rc = ParseFrame(link);
 
         // Exactly one log line per logged rejection, and none for the others.
         if (e.log.empty()) {
@@ -424,14 +424,14 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
         }
 
         if (e.kind == Expected::Reject) {
-            FUZZ_CHECK(rc == -1);
+            FUZZ_CHECK(IsRejection(rc));
             FUZZ_CHECK(!link.connected);
             FUZZ_CHECK(size_t(link.size) == held.size && std::memcmp(buf, held.bytes, held.size) == 0);
             FUZZ_CHECK(CurBoard == boardBefore && h.view.layouts == layoutsBefore);
             continue;
         }
 
-        FUZZ_CHECK(rc == 0);
+        FUZZ_CHECK(rc == WireOutcome::Done);
         FUZZ_CHECK(link.connected);
         FUZZ_CHECK(h.view.layouts - layoutsBefore == (replaces ? 1 : 0));
         FUZZ_CHECK(replaces || CurBoard == boardBefore);

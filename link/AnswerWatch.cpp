@@ -18,3 +18,16 @@ bool TakeOverdueReport(TagTcpConnection& link)
 {
     return !link.overdueReported.exchange(true);
 }
+
+TagBoardAge BoardAgeOf(bool connected, const AnswerWait& wait, int64_t nowMs)
+{
+    TagBoardAge age;
+    if (connected && !wait.overdue)
+        return age;
+    age.why = connected ? TagBoardAge::Why::Overdue : TagBoardAge::Why::LinkDown;
+    if (connected)
+        age.waitedSeconds = wait.waitedMs / 1000;
+    if (wait.lastAnswerAt != 0)
+        age.ageSeconds = (nowMs > wait.lastAnswerAt ? nowMs - wait.lastAnswerAt : 0) / 1000;
+    return age;
+}

@@ -16,6 +16,21 @@ struct AnswerWait {
 // The state at nowMs (SteadyMs()).
 AnswerWait WatchAnswer(const TagTcpConnection& link, int64_t nowMs);
 
+// How old the board's data is, as a view of the board says it once it matters: a board that keeps
+// showing its last answer while the link is down, or while the answer is overdue, must not look like
+// a quiet one. The view words it.
+struct TagBoardAge {
+    enum class Why { Fresh, LinkDown, Overdue };
+    Why why = Why::Fresh;      // Fresh: the link up and no answer overdue; nothing to say
+    int64_t waitedSeconds = 0; // Overdue: how long the answer has been awaited
+    int64_t ageSeconds = -1;   // since the last complete answer; -1 when none came yet
+
+    bool operator==(const TagBoardAge&) const = default;
+};
+
+// The age at nowMs, on the clock of the wait (SteadyMs()).
+TagBoardAge BoardAgeOf(bool connected, const AnswerWait& wait, int64_t nowMs);
+
 // True exactly once per overdue answer: the caller then writes the log line. The next complete
 // answer arms it again.
 bool TakeOverdueReport(TagTcpConnection& link);

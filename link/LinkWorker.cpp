@@ -128,7 +128,7 @@ int IsRemoteAns(TagTcpConnection& link)
             WriteLog(Texts::kReconnected);
             ReportLinkState(true);
             link.connected = true;
-            if (SendPoll(link) != 0)
+            if (SendPoll(link) != WireOutcome::Done)
                 continue;
         }
 

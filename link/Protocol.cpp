@@ -41,29 +41,40 @@ const uint8_t* FindNul(const uint8_t* p, const uint8_t* end)
     return nullptr;
 }
 
-int RejectFrame(TagTcpConnection& link, long pos)
+// Every refused frame ends here. pos: where the records went wrong (BadRecords only).
+WireOutcome RejectFrame(TagTcpConnection& link, WireOutcome why, long pos = 0)
 {
     link.connected = false;
-    WriteLog(Format("frame Err, pos=%ld, packLen=%d", pos, link.packLen));
-    return -1;
+    switch (why) {
+    case WireOutcome::BadLength:
+        WriteLog(Format("packLen Err, packLen=%d, size=%d", link.packLen, link.size));
+        break;
+    case WireOutcome::BadRecords:
+        WriteLog(Format("frame Err, pos=%ld, packLen=%d", pos, link.packLen));
+        break;
+    default:
+        // A line count out of range drops the link without a log line, as the monitor always has.
+        break;
+    }
+    return why;
 }
 
 } // namespace
 
-int SendPoll(TagTcpConnection& link)
+WireOutcome SendPoll(TagTcpConnection& link)
 {
     if (!link.connected)
-        return -1;
+        return WireOutcome::NotConnected;
     long n = NetSend(link.linkSocket, kPollRequest, kPollRequestSize);
     if (n == kPollRequestSize) {
         link.pollSentAt = SteadyMs();
         link.overdueReported = false; // a new wait, which may be overdue in its turn
-        return 0;
+        return WireOutcome::Done;
     }
     link.connected = false;
     int err = NetLastError();
     WriteLog(Format("send()<5 Err, len=%d, errNo=%d[0x%x]", int(n), err, unsigned(err)));
-    return -2;
+    return WireOutcome::SendFailed;
 }
 
 bool FrameReady(TagTcpConnection& link)
@@ -85,23 +96,18 @@ bool FrameReady(TagTcpConnection& link)
     return frameEnd <= link.size || frameEnd > kRecvBufSize;
 }
 
-int ParseFrame(TagTcpConnection& link)
+WireOutcome ParseFrame(TagTcpConnection& link)
 {
     const int64_t frameEnd = 4 + int64_t(link.packLen);
-    if (link.packLen < 2 || frameEnd > kRecvBufSize) {
-        link.connected = false;
-        WriteLog(Format("packLen Err, packLen=%d, size=%d", link.packLen, link.size));
-        return -1;
-    }
+    if (link.packLen < 2 || frameEnd > kRecvBufSize)
+        return RejectFrame(link, WireOutcome::BadLength);
     if (frameEnd > link.size)
-        return -1; // not whole yet: FrameReady says when to call
+        return WireOutcome::Incomplete;
 
     uint8_t* const buf = link.recvBuf;
     const int lineCount = ReadInt16(buf + 4);
-    if (lineCount < 0 || lineCount > kMaxLines) {
-        link.connected = false;
-        return -1;
-    }
+    if (lineCount < 0 || lineCount > kMaxLines)
+        return RejectFrame(link, WireOutcome::BadLineCount);
 
     // Every text must end inside the frame and the records must end exactly where the frame does;
     // anything else means the stream is out of step, and applying half a frame would show cells
@@ -114,16 +120,17 @@ int ParseFrame(TagTcpConnection& link)
     while (end - p > 5) {
         const uint8_t* nul = FindNul(p + 5, end);
         if (!nul)
-            return RejectFrame(link, long(p - buf));
+            return RejectFrame(link, WireOutcome::BadRecords, long(p - buf));
         textLens[records++] = uint16_t(nul - (p + 5));
         p = nul + 1;
     }
     if (p != end)
-        return RejectFrame(link, long(p - buf));
+        return RejectFrame(link, WireOutcome::BadRecords, long(p - buf));
 
-    if (!EnsureBoard(lineCount, link.stopRequested))
-        return -1; // the session is stopping
-    TagMonitor& board = *CurBoard;
+    TagMonitor* const ensured = EnsureBoard(lineCount, link.stopRequested);
+    if (!ensured)
+        return WireOutcome::Stopping;
+    TagMonitor& board = *ensured;
     {
         BoardLock lock(board.Lock);
         // Every record of a frame became known at the same moment: one clock read per frame.
@@ -141,5 +148,5 @@ int ParseFrame(TagTcpConnection& link)
     link.size -= int32_t(frameEnd);
     link.lastAnswerAt = SteadyMs();
     link.pollSentAt = 0;
-    return 0;
+    return WireOutcome::Done;
 }

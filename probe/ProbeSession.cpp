@@ -137,7 +137,7 @@ ProbeRound ProbeSession::Round()
     for (;;) {
         if (!pollPending_) {
             TakeLog();
-            if (SendPoll(link_) != 0)
+            if (SendPoll(link_) != WireOutcome::Done)
                 return Fail("cannot send the poll: " + TakeLog());
             pollAt_ = Clock::now();
             pollPending_ = true;
@@ -181,10 +181,11 @@ ProbeRound ProbeSession::Round()
         // otherwise be waited for until the time-out (and replaced by every answer).
         const bool noLines = link_.size >= 6 && link_.recvBuf[4] == 0 && link_.recvBuf[5] == 0;
         TakeLog();
-        if (ParseFrame(link_) != 0) {
+        const WireOutcome outcome = ParseFrame(link_);
+        if (outcome != WireOutcome::Done) {
             // The monitor logs nothing for a line count out of range; the frame is still held.
             std::string logged = TakeLog();
-            if (logged.empty() && link_.size >= 6)
+            if (outcome == WireOutcome::BadLineCount && link_.size >= 6)
                 logged = Format("line count %d outside 0 to %d", int(int16_t(link_.recvBuf[4] | link_.recvBuf[5] << 8)),
                                 kMaxLines);
             return Fail("the server's answer was refused: " + logged);

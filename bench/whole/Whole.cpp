@@ -20,9 +20,9 @@
 
 #include "app/Unit1.h"
 #include "board/Board.h"
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 #include "common/MonitorView.h"
-#include "platform/Gbk.h"
+#include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 
 #include <QApplication>
@@ -608,11 +608,11 @@ private:
             if (!CurBoard || BoardBusy.load() != 0)
                 return;
             BoardLock cells(CurBoard->Lock);
-            if (CurBoard->Grid != &grid_)
+            if (grid_.LaidOutFor() != CurBoard)
                 return;
             for (int r = view.top; r <= view.bottom; ++r) {
                 for (int c = view.left; c <= view.right; ++c) {
-                    const BoardCell at = BoardCellAt(c, r, CurBoard->GroupCount, CurBoard->LineCount);
+                    const BoardCell at = BoardCellAt(c, r, grid_.GroupCount(), CurBoard->LineCount);
                     if (at.line >= 0 && CurBoard->Rows[size_t(at.line)].Cols[at.column].Changed)
                         changed.emplace_back(c, r - 1);
                 }
@@ -623,7 +623,7 @@ private:
                 const auto [c, row] = changed[(size_t(ticks_.size()) * 7919 + i * 104729) % changed.size()];
                 if (!FullyVisible(form_, row, c))
                     continue;
-                const BoardCell at = BoardCellAt(c, row + 1, CurBoard->GroupCount, CurBoard->LineCount);
+                const BoardCell at = BoardCellAt(c, row + 1, grid_.GroupCount(), CurBoard->LineCount);
                 const QString text = FromGbk(CurBoard->Rows[size_t(at.line)].Cols[at.column].Text);
                 if (text != grid_.Model()->CellText(c, row)) {
                     probe_.col = c;

@@ -1,7 +1,7 @@
 #include "app/Configunit.h"
 #include "app/Unit1.h"
 #include "settings/Config.h"
-#include "settings/Placement.h"
+#include "settings/qt/Placement.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"

@@ -1,8 +1,8 @@
 // The main window's placement: restored when the window is created, saved when it closes.
 #include "app/Unit1.h"
 #include "board/Board.h"
-#include "board/LineGrid.h"
-#include "settings/Placement.h"
+#include "board/qt/LineGrid.h"
+#include "settings/qt/Placement.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"

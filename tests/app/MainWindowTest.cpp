@@ -1,9 +1,9 @@
+#include "app/GuiCalls.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 #include "common/Texts.h"
-#include "platform/Gbk.h"
-#include "platform/GuiCalls.h"
+#include "platform/qt/Gbk.h"
 #include "settings/EventLog.h"
 #include "support/Frames.h"
 #include "support/LoopbackServer.h"
@@ -352,14 +352,14 @@ TEST_F(MainWindowTest, TimerRefreshesOnlyWhenAllowed)
     EXPECT_TRUE(board->Rows[0].Cols[2].Changed);
 
     BoardBusy.store(0);
-    RefreshBusy = true;
+    form->RefreshBusy = true;
     form->Timer1Timer();
     EXPECT_TRUE(board->Rows[0].Cols[2].Changed);
-    RefreshBusy = false;
+    form->RefreshBusy = false;
 
     form->Timer1Timer();
     EXPECT_FALSE(board->Rows[0].Cols[2].Changed);
-    EXPECT_FALSE(RefreshBusy);
+    EXPECT_FALSE(form->RefreshBusy);
     DestroyBoard();
 }
 

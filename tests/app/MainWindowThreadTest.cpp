@@ -4,11 +4,11 @@
 // grid. Built to be run under ThreadSanitizer and AddressSanitizer as well, where a missing lock or
 // a layout that outlives its board is reported even when every check here passes.
 
+#include "app/GuiCalls.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/GridMap.h"
-#include "board/LineGrid.h"
-#include "platform/GuiCalls.h"
+#include "board/qt/LineGrid.h"
 #include "support/Frames.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -150,7 +150,7 @@ TEST_F(MainWindowThreadTest, WorkerWritesAndReplacesTheBoardWhileTheWindowRefres
         BoardLock lock(CurBoardLock);
         ASSERT_NE(CurBoard, nullptr);
         EXPECT_EQ(CurBoard->LineCount, lines);
-        EXPECT_EQ(CurBoard->Grid, form->LineGrid);
+        EXPECT_EQ(form->LineGrid->LaidOutFor(), CurBoard);
     }
     EXPECT_EQ(BoardBusy.load(), 0);
     EXPECT_EQ(form->LineGrid->RowCount(), GridRowCount(lines, 1));

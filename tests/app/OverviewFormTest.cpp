@@ -1,11 +1,11 @@
 // The line overview window: opened from the main window, fed by its refresh tick, painted from the
 // board and checked by its pixels.
-#include "app/Overview.h"
+#include "app/OverviewForm.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/GridMap.h"
-#include "board/LineGrid.h"
-#include "settings/Placement.h"
+#include "board/qt/LineGrid.h"
+#include "settings/qt/Placement.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
@@ -511,6 +511,24 @@ TEST_F(OverviewFormTest, ChoicesAndGeometryAreKeptInTheirOwnGroup)
 
 // A screen of twice the pixels (a 4K wall screen at 200 %): the tiles, their gaps and their outline
 // rings scale with the device's pixels, none is lost to rounding.
+TEST(OverviewAgeTest, TheWindowWordsTheAgeOfTheData)
+{
+    using Why = TagBoardAge::Why;
+    const struct {
+        TagBoardAge age;
+        const char* text;
+    } cases[] = {
+        {{Why::Fresh, 0, 12}, ""},
+        {{Why::Overdue, 45, 46}, "Answer overdue (waited 45 s): data 46 s old"},
+        {{Why::Overdue, 31, -1}, "Answer overdue (waited 31 s): no answer yet"},
+        {{Why::LinkDown, 0, 125}, "Link down: data 2 min 5 s old"},
+        {{Why::LinkDown, 0, -1}, "Link down: no answer yet"},
+        {{Why::LinkDown, 0, 0}, "Link down: data 0 s old"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TOverviewForm::BoardAgeText(c.age), QString::fromLatin1(c.text)) << c.text;
+}
+
 TEST(OverviewPaintTest, TilesScaleToTheDevicesPixels)
 {
     TagOverview o;

@@ -4,7 +4,7 @@
 #include "board/Board.h"
 #include "board/BoardLock.h"
 #include "board/GridMap.h"
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"

@@ -7,23 +7,33 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 #include <thread>
 
 namespace {
 
-constexpr int kLaidOutGroups = 3;
-
-// Lays the board out the way the grid would: sets its group count and grid.
+// Lays the board out the way the grid would: remembers the board it was laid out for (the board
+// and the moment it was made, so a new board at a freed one's address does not pass for it).
 class LayingOutView : public RecordingView {
 public:
-    LineGridHandle grid;
     bool LayoutGrid(TagMonitor& board, WakeFlag&) override
     {
-        board.Grid = &grid;
-        board.GroupCount = kLaidOutGroups;
+        std::lock_guard lock(mutex_);
+        board_ = &board;
+        created_ = board.Created;
         return true;
     }
+    bool LaidOutFor(const TagMonitor& board) const
+    {
+        std::lock_guard lock(mutex_);
+        return board_ == &board && created_ == board.Created;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    const TagMonitor* board_ = nullptr;
+    BoardTime created_{};
 };
 
 // Each text carries the number it was written with; the colours are derived from that number, so
@@ -45,7 +55,7 @@ struct ReaderStats {
 };
 
 // What the timer's refresh and the cell drawing do: the reference lock, BoardBusy, the board lock.
-bool ReadLikeTheGrid(const LineGridHandle* grid, ReaderStats& stats)
+bool ReadLikeTheGrid(const LayingOutView& view, ReaderStats& stats)
 {
     if (BoardBusy.load() != 0)
         return false;
@@ -55,7 +65,7 @@ bool ReadLikeTheGrid(const LineGridHandle* grid, ReaderStats& stats)
     TagMonitor& board = *CurBoard;
     BoardLock cells(board.Lock);
     ++stats.boardsRead;
-    if (board.Grid != grid || board.GroupCount != kLaidOutGroups)
+    if (!view.LaidOutFor(board))
         ++stats.notLaidOut;
     for (int i = 0; i < board.LineCount; ++i) {
         for (int k = 0; k < kColsPerLine; ++k) {
@@ -111,7 +121,7 @@ TEST(BoardThreadTest, WorkerWritesAndReplacesWhileGuiReads)
     bool readAfterDone = false;
     while (!readAfterDone) {
         const bool done = writerDone.load();
-        if (ReadLikeTheGrid(&view.grid, stats) && done)
+        if (ReadLikeTheGrid(view, stats) && done)
             readAfterDone = true;
         std::this_thread::yield();
     }

@@ -114,7 +114,7 @@ TEST(TimeInStateTest, AFrameStampsItsCellsWithOneMomentAndAReplacedBoardStartsAf
         std::memcpy(link.recvBuf + link.size, frame.data(), frame.size());
         link.size += int32_t(frame.size());
         ASSERT_TRUE(FrameReady(link));
-        ASSERT_EQ(ParseFrame(link), 0);
+        ASSERT_EQ(ParseFrame(link), WireOutcome::Done);
     };
 
     feed(Frame(2, Record(0, 2, 2, 15, "Idle") + Record(1, 2, 2, 15, "Idle")));

@@ -31,11 +31,11 @@ protected:
     }
     std::string Held() const { return std::string(reinterpret_cast<const char*>(link.recvBuf), size_t(link.size)); }
 
-    // Decodes one frame the way the worker does.
-    int Decode()
+    // Decodes one frame the way the worker does; Incomplete when FrameReady says to wait.
+    WireOutcome Decode()
     {
         if (!FrameReady(link))
-            return 1;
+            return WireOutcome::Incomplete;
         return ParseFrame(link);
     }
 
@@ -62,7 +62,7 @@ TEST_F(ProtocolTest, WorkedExampleInBothLengthFormsAndAsSummary)
         Hold(c.bytes);
         ASSERT_TRUE(FrameReady(link));
         EXPECT_EQ(link.packLen, 12);
-        ASSERT_EQ(ParseFrame(link), 0);
+        ASSERT_EQ(ParseFrame(link), WireOutcome::Done);
         EXPECT_EQ(link.size, 0);
         ASSERT_NE(CurBoard, nullptr);
         EXPECT_EQ(CurBoard->LineCount, 1);
@@ -123,7 +123,7 @@ TEST_F(ProtocolTest, BadLengthIsLoggedAndNothingApplied)
         SCOPED_TRACE(c.log);
         link.connected = true;
         Hold(c.bytes);
-        EXPECT_EQ(Decode(), -1);
+        EXPECT_EQ(Decode(), WireOutcome::BadLength);
         EXPECT_FALSE(link.connected);
         EXPECT_EQ(Held(), c.bytes);
         expectedLog.push_back(c.log);
@@ -136,7 +136,7 @@ TEST_F(ProtocolTest, BadLengthIsLoggedAndNothingApplied)
 TEST_F(ProtocolTest, LineCountRange)
 {
     Hold(Frame(2048, Record(2047, 7, 1, 2, "last")));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(Cell(2047, 7).Text, "last");
     DestroyBoard();
 
@@ -145,7 +145,7 @@ TEST_F(ProtocolTest, LineCountRange)
         link.connected = true;
         const std::string frame = Frame(count, Record(0, 0, 1, 2, "x"));
         Hold(frame);
-        EXPECT_EQ(Decode(), -1);
+        EXPECT_EQ(Decode(), WireOutcome::BadLineCount);
         EXPECT_FALSE(link.connected);
         EXPECT_EQ(Held(), frame);
     }
@@ -171,12 +171,12 @@ TEST_F(ProtocolTest, MalformedRecordsRejectTheWholeFrame)
         SCOPED_TRACE(testing::PrintToString(c.records));
         DestroyBoard();
         Hold(Frame(2, Record(1, 3, 4, 5, "old")));
-        ASSERT_EQ(Decode(), 0);
+        ASSERT_EQ(Decode(), WireOutcome::Done);
         std::remove(kLogFileName);
 
         const std::string frame = Frame(2, c.records);
         Hold(frame);
-        EXPECT_EQ(Decode(), -1);
+        EXPECT_EQ(Decode(), WireOutcome::BadRecords);
         EXPECT_FALSE(link.connected);
         EXPECT_EQ(Cell(0, 0).Text, "");
         EXPECT_EQ(Cell(1, 3).Text, "old");
@@ -189,7 +189,7 @@ TEST_F(ProtocolTest, MalformedRecordsRejectTheWholeFrame)
 TEST_F(ProtocolTest, RecordsApplyInOrderAndKeepOtherCells)
 {
     Hold(Frame(3, Record(0, 1, 2, 3, "a") + Record(1, 1, 2, 3, "b")));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     {
         BoardLock lock(CurBoard->Lock);
         Cell(0, 1).Changed = false;
@@ -199,7 +199,7 @@ TEST_F(ProtocolTest, RecordsApplyInOrderAndKeepOtherCells)
     Hold(Frame(3, Record(1, 1, 16, 4, "first") + Record(1, 1, -1, 12, "second") + Record(3, 0, 1, 1, "off") +
                       Record(0, 8, 1, 1, "off") + Record(-2, 0, 1, 1, "off") + Record(2, 7, 1, 1, "") +
                       Record(-1, 9, 1, 1, "sum")));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(Cell(0, 1).Text, "a");
     EXPECT_FALSE(Cell(0, 1).Changed);
     EXPECT_EQ(Cell(1, 1).Text, "second");
@@ -216,15 +216,15 @@ TEST_F(ProtocolTest, RecordsApplyInOrderAndKeepOtherCells)
 TEST_F(ProtocolTest, ChangedLineCountReplacesTheBoard)
 {
     Hold(Frame(3, Record(0, 1, 2, 3, "a")));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     Hold(Frame(5, Record(4, 1, 2, 3, "b")));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(CurBoard->LineCount, 5);
     EXPECT_EQ(Cell(0, 1).Text, "");
     // A count of 0 makes a board of one line, which never matches 0: every such answer replaces it.
     Hold(std::string("0002\0\0", 6) + std::string("0002\0\0", 6));
-    ASSERT_EQ(Decode(), 0);
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(CurBoard->LineCount, 1);
     std::vector<std::string> expected = {"layout:3", "layout:5", "layout:1", "layout:1"};
     EXPECT_EQ(view.calls(), expected);
@@ -243,7 +243,7 @@ TEST_F(ProtocolTest, TextsOfEveryLengthEndAtTheirOwnZero)
         records += Record(n, 0, 1, 2, text);
     }
     Hold(Frame(25, records, false));
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     for (int n = 0; n <= 24; ++n)
         EXPECT_EQ(Cell(n, 0).Text, texts[size_t(n)]) << n;
 
@@ -254,7 +254,7 @@ TEST_F(ProtocolTest, TextsOfEveryLengthEndAtTheirOwnZero)
             false);
         Hold(frame);
         link.connected = true;
-        EXPECT_EQ(Decode(), -1);
+        EXPECT_EQ(Decode(), WireOutcome::BadRecords);
         EXPECT_FALSE(link.connected);
     }
 }
@@ -264,11 +264,11 @@ TEST_F(ProtocolTest, TwoFramesHeldAreDecodedOneByOne)
     const std::string first = Frame(1, Record(-1, 0, 0, 0, "one"));
     const std::string second = Frame(1, Record(-1, 0, 0, 0, "two"), false);
     Hold(first + second + "00");
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(Held(), second + "00");
-    ASSERT_EQ(Decode(), 0);
+    ASSERT_EQ(Decode(), WireOutcome::Done);
     EXPECT_EQ(Held(), "00");
-    EXPECT_EQ(Decode(), 1);
+    EXPECT_EQ(Decode(), WireOutcome::Incomplete);
     std::vector<std::string> expected = {"layout:1", "summary:one", "summary:two"};
     EXPECT_EQ(view.calls(), expected);
 }
@@ -279,17 +279,17 @@ TEST_F(ProtocolTest, SendPollSendsTheFiveBytesOrDropsTheLink)
     link.linkSocket = listener.Connect();
     ASSERT_NE(link.linkSocket, kNoSocket);
     Peer server = listener.Accept(1s);
-    EXPECT_EQ(SendPoll(link), 0);
+    EXPECT_EQ(SendPoll(link), WireOutcome::Done);
     EXPECT_EQ(server.Read(6, 100ms), "00011");
 
     server.Reset();
     ASSERT_EQ(WaitReadable(link.linkSocket, kNoWake, 2000), 1); // the reset has arrived
-    EXPECT_EQ(SendPoll(link), -2);
+    EXPECT_EQ(SendPoll(link), WireOutcome::SendFailed);
     EXPECT_FALSE(link.connected);
     const std::string failed = Format("send()<5 Err, len=-1, errNo=%d[0x%x]", kConnectionReset, kConnectionReset);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{failed});
 
-    EXPECT_EQ(SendPoll(link), -1);
+    EXPECT_EQ(SendPoll(link), WireOutcome::NotConnected);
     EXPECT_EQ(LogMessages().size(), 1u);
 }
 

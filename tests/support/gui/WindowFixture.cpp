@@ -1,7 +1,7 @@
 #include "support/gui/WindowFixture.h"
 
 #include "board/GridMap.h"
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 #include "support/gui/GuiTestSupport.h"
 
 #include <QTest>

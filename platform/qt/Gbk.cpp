@@ -1,4 +1,4 @@
-#include "platform/Gbk.h"
+#include "platform/qt/Gbk.h"
 
 #include "platform/GbkText.h"
 

@@ -1,4 +1,4 @@
-#include "platform/GuiCalls.h"
+#include "app/GuiCalls.h"
 
 #include <utility>
 

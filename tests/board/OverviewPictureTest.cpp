@@ -1,6 +1,6 @@
 // The line overview's picture of the board: tiles, stuck marks, the legend, what changed.
 
-#include "board/Overview.h"
+#include "board/OverviewPicture.h"
 #include "support/TestSupport.h"
 
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "platform/Gbk.h"
 #include "platform/GbkText.h"
+#include "platform/qt/Gbk.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,7 +1,7 @@
-#include "settings/Placement.h"
+#include "settings/qt/Placement.h"
 
 #include "common/MonitorView.h"
-#include "platform/Gbk.h"
+#include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 
 #include <QEvent>

@@ -1,11 +1,12 @@
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
 
 #include "board/BoardRead.h"
 #include "board/CellTip.h"
 #include "board/TableText.h"
+#include "board/qt/BoardColors.h"
 
-#include "platform/Gbk.h"
-#include "platform/PlainText.h"
+#include "platform/qt/Gbk.h"
+#include "platform/qt/PlainText.h"
 #include "settings/Config.h"
 
 #include <QAccessible>
@@ -27,11 +28,6 @@ constexpr int kDesignDataRows = 4;
 constexpr int kDefaultColWidth = 62;
 constexpr int kDefaultRowHeight = 16;
 constexpr int kDesignWidths[kDesignColumns] = {124, 108, 56, 76, 204, 83, 57, 62};
-
-QColor ToQColor(TColor c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
 
 } // namespace
 
@@ -201,9 +197,9 @@ TLineGrid::TLineGrid(QWidget* parent)
 void TLineGrid::LayoutGrid(TagMonitor& board)
 {
     const TagRunCfg cfg = CurConfig.Get();
-    board.Grid = this;
-    board.GroupCount = LayoutGroupCount(cfg.ColGroupNum);
-    const int groups = board.GroupCount;
+    board_ = &board;
+    groups_ = LayoutGroupCount(cfg.ColGroupNum);
+    const int groups = groups_;
 
     model_->Reshape(GridColumnCount(groups), GridRowCount(board.LineCount, groups) - 1);
     if (groups > 1) {
@@ -264,13 +260,13 @@ void TLineGrid::RefreshGrid()
 void TLineGrid::CopyChanges(TagMonitor& board, const GridWindow& view)
 {
     // A board laid out on another grid (or on none) has a group count that does not fit this one.
-    if (board.Grid != this)
+    if (&board != board_)
         return;
     // Only the cells in view can be copied, so only they are visited: the result is the same as
     // walking the whole board, at a fraction of the cost.
     for (int r = view.top; r <= view.bottom; ++r) {
         for (int c = view.left; c <= view.right; ++c) {
-            const BoardCell at = BoardCellAt(c, r, board.GroupCount, board.LineCount);
+            const BoardCell at = BoardCellAt(c, r, groups_, board.LineCount);
             if (at.line < 0)
                 continue;
             TagLineCols& cell = board.Rows[size_t(at.line)].Cols[at.column];
@@ -385,10 +381,10 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
     bool found = false;
     // The locks are held only for the look-up, not for the drawing.
     ReadCurBoard([&](const TagMonitor& board) {
-        const BoardCell at = BoardCellAt(ACol, ARow, board.GroupCount, board.LineCount);
+        const BoardCell at = BoardCellAt(ACol, ARow, groups_, board.LineCount);
         if (board.GetCellColors(at.line, at.column, fore, back) != 0)
             return;
-        const int groups = board.GroupCount;
+        const int groups = groups_;
         const int linesInRow = std::min(groups, board.LineCount - (ARow - 1) * groups);
         lastDataCol = std::min(linesInRow * kColsPerLine, ColumnCount()) - 1;
         found = true;
@@ -511,9 +507,9 @@ bool TLineGrid::viewportEvent(QEvent* event)
     if (index.isValid() && BoardBusy.load() == 0) {
         // The board's own text: the grid's copy may be older, or cut by a narrow column.
         ReadCurBoard([&](const TagMonitor& board) {
-            if (board.Grid != this)
+            if (&board != board_)
                 return;
-            const BoardCell at = BoardCellAt(index.column(), index.row() + 1, board.GroupCount, board.LineCount);
+            const BoardCell at = BoardCellAt(index.column(), index.row() + 1, groups_, board.LineCount);
             tip = CellTip(board, at.line, at.column, CsvClockNow(board));
         });
     }

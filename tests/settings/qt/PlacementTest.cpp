@@ -1,4 +1,4 @@
-#include "settings/Placement.h"
+#include "settings/qt/Placement.h"
 
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"

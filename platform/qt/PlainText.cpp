@@ -1,4 +1,4 @@
-#include "platform/PlainText.h"
+#include "platform/qt/PlainText.h"
 
 #include <QTextDocument>
 

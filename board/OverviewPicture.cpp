@@ -1,4 +1,4 @@
-#include "board/Overview.h"
+#include "board/OverviewPicture.h"
 
 #include "board/StatusCounts.h"
 

@@ -58,13 +58,17 @@ private:
     TLineGrid* grid_;
 };
 
-class TLineGrid : public QTableView, public LineGridHandle {
+class TLineGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TLineGrid(QWidget* parent = nullptr);
 
-    // GUI thread. Lays the grid out in line groups for board (sets board.Grid and GroupCount).
+    // GUI thread. Lays the grid out in line groups for board; the grid then shows that board (and
+    // reads no other).
     void LayoutGrid(TagMonitor& board);
+    // The board the grid was last laid out for, and in how many line groups.
+    const TagMonitor* LaidOutFor() const { return board_; }
+    int GroupCount() const { return groups_; }
     // GUI thread, the timer's refresh: copies the current board's changed cells that lie in view
     // and shows them. The board's locks are held only while the texts are copied out: showing them
     // sends events (a scroll bar's layout, a repaint), and nothing runs on this thread under them.
@@ -122,6 +126,8 @@ private:
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then
     // reports every cell it writes on its own, as it once did.
     bool perCellNotices_ = false;
+    const TagMonitor* board_ = nullptr;
+    int groups_ = 1;
     // What CopyChanges took for ShowChanges: grid cell and the board's text.
     struct CopiedCell {
         int col;

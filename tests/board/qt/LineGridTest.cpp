@@ -1,7 +1,7 @@
-#include "board/LineGrid.h"
+#include "board/qt/LineGrid.h"
+#include "app/GuiCalls.h"
 #include "board/Board.h"
 #include "common/Texts.h"
-#include "platform/GuiCalls.h"
 #include "platform/WakeFlag.h"
 #include "settings/Config.h"
 #include "support/TestSupport.h"
@@ -200,8 +200,8 @@ TEST_F(LineGridTest, LayoutCountsColumnsAndRows)
         SetGroups(c.colGroupNum);
         TagMonitor board(c.lines);
         grid->LayoutGrid(board);
-        EXPECT_EQ(board.Grid, grid);
-        EXPECT_EQ(board.GroupCount, c.groups);
+        EXPECT_EQ(grid->LaidOutFor(), &board);
+        EXPECT_EQ(grid->GroupCount(), c.groups);
         EXPECT_EQ(grid->ColumnCount(), c.columns);
         EXPECT_EQ(grid->RowCount(), c.rows);
         EXPECT_EQ(grid->model()->columnCount(), c.columns);
@@ -961,6 +961,6 @@ TEST_F(LineGridTest, WorkerLaysTheGridOutOnTheGuiThread)
     EXPECT_EQ(grid->RowCount(), 6);
     BoardLock lock(CurBoardLock);
     ASSERT_NE(CurBoard, nullptr);
-    EXPECT_EQ(CurBoard->Grid, grid);
-    EXPECT_EQ(CurBoard->GroupCount, 2);
+    EXPECT_EQ(grid->LaidOutFor(), CurBoard);
+    EXPECT_EQ(grid->GroupCount(), 2);
 }

@@ -1,0 +1,344 @@
+#include "app/OverviewForm.h"
+
+#include "board/Board.h"
+#include "board/BoardRead.h"
+#include "board/GridMap.h"
+#include "board/qt/BoardColors.h"
+#include "common/SpanText.h"
+#include "link/AnswerWatch.h"
+#include "link/Link.h"
+#include "platform/qt/Gbk.h"
+#include "settings/Config.h"
+#include "settings/qt/Placement.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// Choices and geometry live in a group of their own beside the main window's placement.
+const char kColumnKey[] = "Overview/Column";
+const char kThresholdKey[] = "Overview/Threshold";
+const char kGeometryKey[] = "Overview/Geometry";
+
+// A wall screen's full board: 2048 tiles in 1280 x 720 are still 18 x 18 pixels beside the legend.
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 720;
+constexpr int kLegendWidth = 200;
+
+void SetText(QLabel* label, const QString& text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+
+QLabel* MakeLabel(const char* objectName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(objectName));
+    // The legend shows the server's texts: never as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("OverviewForm"));
+    setWindowTitle(QStringLiteral("Line overview"));
+
+    LegendPan = new QWidget(this);
+    LegendPan->setObjectName(QStringLiteral("LegendPan"));
+    LegendPan->setFixedWidth(kLegendWidth);
+    auto* legend = new QVBoxLayout(LegendPan);
+    legend->setContentsMargins(6, 6, 6, 6);
+
+    ColumnBox = new QComboBox(LegendPan);
+    ColumnBox->setObjectName(QStringLiteral("ColumnBox"));
+    for (int k = 0; k < kColsPerLine; ++k)
+        ColumnBox->addItem(QString(), k);
+    auto* columnCaption = new QLabel(QStringLiteral("&Colour by column:"), LegendPan);
+    columnCaption->setBuddy(ColumnBox);
+
+    ThresholdBox = new QComboBox(LegendPan);
+    ThresholdBox->setObjectName(QStringLiteral("ThresholdBox"));
+    for (int minutes : kOverviewThresholds)
+        ThresholdBox->addItem(minutes == 0 ? QStringLiteral("off") : QStringLiteral("%1 min").arg(minutes), minutes);
+    auto* thresholdCaption = new QLabel(QStringLiteral("&Unchanged for more than:"), LegendPan);
+    thresholdCaption->setBuddy(ThresholdBox);
+
+    AgeLab = MakeLabel("AgeLab", LegendPan);
+    QFont bold = AgeLab->font();
+    bold.setBold(true);
+    AgeLab->setFont(bold);
+    QPalette agePalette = AgeLab->palette();
+    agePalette.setColor(QPalette::WindowText, OverdueColor());
+    AgeLab->setPalette(agePalette);
+    AgeLab->hide();
+    TotalLab = MakeLabel("TotalLab", LegendPan);
+    TotalLab->setFont(bold);
+    LongerLab = MakeLabel("LongerLab", LegendPan);
+    LongerLab->hide();
+
+    legend->addWidget(columnCaption);
+    legend->addWidget(ColumnBox);
+    legend->addWidget(thresholdCaption);
+    legend->addWidget(ThresholdBox);
+    legend->addSpacing(8);
+    legend->addWidget(AgeLab);
+    legend->addWidget(TotalLab);
+    legend->addWidget(LongerLab);
+    auto* entries = new QGridLayout();
+    entries->setHorizontalSpacing(6);
+    entries->setColumnStretch(1, 1);
+    for (size_t i = 0; i <= kLegendTexts; ++i) {
+        auto* swatch = new QLabel(LegendPan);
+        swatch->setObjectName(QStringLiteral("SwatchLab%1").arg(i));
+        swatch->setFixedSize(14, 14);
+        swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+        swatch->setAutoFillBackground(true);
+        swatch->hide();
+        QLabel* label = MakeLabel("", LegendPan);
+        label->setObjectName(QStringLiteral("LegendLab%1").arg(i));
+        label->hide();
+        entries->addWidget(swatch, int(i), 0, Qt::AlignTop);
+        entries->addWidget(label, int(i), 1);
+        SwatchLabs.push_back(swatch);
+        LegendLabs.push_back(label);
+    }
+    legend->addLayout(entries);
+    legend->addStretch(1);
+
+    TileView = new TTileView(this);
+    TileView->LineToolTip = [this](int line) { return LineToolTip(line); };
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(LegendPan);
+    layout->addWidget(TileView, 1);
+
+    // The operator's last choices; a store that cannot be opened leaves the defaults.
+    int column = 2;
+    int threshold = 0;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
+        bool ok = false;
+        const int stored = store->value(QLatin1String(kColumnKey)).toInt(&ok);
+        if (ok && stored >= 0 && stored < kColsPerLine)
+            column = stored;
+        threshold = OverviewThreshold(store->value(QLatin1String(kThresholdKey)).toInt());
+    }
+    ColumnBox->setCurrentIndex(column);
+    ThresholdBox->setCurrentIndex(ThresholdBox->findData(threshold));
+    ShowHeaders();
+    ShowLegend(std::nullopt);
+
+    connect(ColumnBox, &QComboBox::currentIndexChanged, this, [this] {
+        SaveChoice(kColumnKey, Column());
+        RefreshOverview();
+    });
+    connect(ThresholdBox, &QComboBox::currentIndexChanged, this, [this] {
+        SaveChoice(kThresholdKey, ThresholdMinutes());
+        RefreshOverview();
+    });
+    connect(TileView, &TTileView::LineClicked, this, &TOverviewForm::LineChosen);
+}
+
+TOverviewForm::~TOverviewForm()
+{
+    // Destroyed with the main window, which closes without closing this one first.
+    if (isVisible())
+        SaveGeometry();
+}
+
+int TOverviewForm::Column() const
+{
+    return ColumnBox->currentData().toInt();
+}
+
+int TOverviewForm::ThresholdMinutes() const
+{
+    return ThresholdBox->currentData().toInt();
+}
+
+void TOverviewForm::Open()
+{
+    if (!placed_)
+        PlaceFirstTime();
+    RefreshOverview();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TOverviewForm::PlaceFirstTime()
+{
+    placed_ = true;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
+        const QByteArray geometry = store->value(QLatin1String(kGeometryKey)).toByteArray();
+        if (!geometry.isEmpty() && restoreGeometry(geometry))
+            return;
+    }
+    // The first time: as large as a wall screen's board needs, but never larger than the screen,
+    // centred over the window it was asked from.
+    QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
+    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10), std::min(kDefaultHeight, room.height() * 9 / 10));
+    resize(size);
+    const QPoint centre = over ? over->frameGeometry().center() : room.center();
+    QRect place(QPoint(0, 0), size);
+    place.moveCenter(centre);
+    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - size.width())));
+    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    move(place.topLeft());
+}
+
+void TOverviewForm::SaveChoice(const char* name, int value)
+{
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
+        store->setValue(QLatin1String(name), value);
+}
+
+void TOverviewForm::SaveGeometry()
+{
+    if (!placed_)
+        return;
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
+        store->setValue(QLatin1String(kGeometryKey), saveGeometry());
+}
+
+void TOverviewForm::hideEvent(QHideEvent* event)
+{
+    SaveGeometry();
+    QWidget::hideEvent(event);
+}
+
+void TOverviewForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TOverviewForm::ShowHeaders()
+{
+    const std::array<std::string, 8> headers = HeaderTexts(CurConfig.Get());
+    if (headers == headers_)
+        return;
+    headers_ = headers;
+    for (int k = 0; k < kColsPerLine; ++k)
+        ColumnBox->setItemText(k, FromGbk(headers_[size_t(k)]));
+}
+
+void TOverviewForm::RefreshOverview()
+{
+    ShowHeaders();
+    std::optional<TagOverview> next;
+    const int column = Column();
+    const int threshold = ThresholdMinutes();
+    const BoardState state =
+        ReadCurBoard([&](const TagMonitor& board) { next = TakeOverview(board, column, threshold, board.Clock()); });
+    // A board being replaced: the last picture stays until the new one is laid out.
+    if (state != BoardState::Replacing) {
+        TileView->ShowOverview(std::move(next));
+        ShowLegend(TileView->Shown());
+    }
+
+    const int64_t now = SteadyMs();
+    const QString age =
+        CurLink ? BoardAgeText(BoardAgeOf(CurLink->connected.load(), WatchAnswer(*CurLink, now), now)) : QString();
+    SetText(AgeLab, age);
+    AgeLab->setVisible(!age.isEmpty());
+}
+
+QString TOverviewForm::BoardAgeText(const TagBoardAge& age)
+{
+    if (age.why == TagBoardAge::Why::Fresh)
+        return QString();
+    const QString data = age.ageSeconds < 0
+                             ? QStringLiteral("no answer yet")
+                             : QStringLiteral("data %1 old").arg(QString::fromStdString(SpanText(age.ageSeconds)));
+    if (age.why == TagBoardAge::Why::LinkDown)
+        return QStringLiteral("Link down: ") + data;
+    return QStringLiteral("Answer overdue (waited %1): %2")
+        .arg(QString::fromStdString(SpanText(age.waitedSeconds)), data);
+}
+
+void TOverviewForm::ShowLegend(const std::optional<TagOverview>& o)
+{
+    if (!o) {
+        SetText(TotalLab, TTileView::EmptyText());
+        LongerLab->hide();
+        for (size_t i = 0; i < LegendLabs.size(); ++i) {
+            LegendLabs[i]->hide();
+            SwatchLabs[i]->hide();
+        }
+        return;
+    }
+    SetText(TotalLab, QStringLiteral("Total %1").arg(o->Total));
+    if (o->ThresholdMinutes > 0) {
+        SetText(LongerLab,
+                QStringLiteral("Unchanged for more than %1 min: %2").arg(o->ThresholdMinutes).arg(o->Longer));
+        LongerLab->show();
+    } else {
+        LongerLab->hide();
+    }
+    for (size_t i = 0; i < LegendLabs.size(); ++i) {
+        if (i >= o->Legend.size()) {
+            LegendLabs[i]->hide();
+            SwatchLabs[i]->hide();
+            continue;
+        }
+        const TagLegendEntry& e = o->Legend[i];
+        QString name;
+        if (e.OtherTexts > 0)
+            name = QStringLiteral("%1 other texts").arg(e.OtherTexts);
+        else if (e.Text.empty())
+            name = QStringLiteral("(blank)");
+        else
+            name = FromGbk(e.Text);
+        QString text = name + QLatin1Char(' ') + QString::number(e.Lines);
+        if (o->ThresholdMinutes > 0 && e.Longer > 0)
+            text += QStringLiteral(", %1 unchanged").arg(e.Longer);
+        SetText(LegendLabs[i], text);
+        LegendLabs[i]->show();
+        // The gathered rest has no one colour.
+        QLabel* swatch = SwatchLabs[i];
+        const QColor back = e.OtherTexts > 0 ? palette().color(QPalette::Window) : ToQColor(e.BackColor);
+        if (swatch->palette().color(QPalette::Window) != back) {
+            QPalette pal = swatch->palette();
+            pal.setColor(QPalette::Window, back);
+            swatch->setPalette(pal);
+        }
+        swatch->show();
+    }
+}
+
+QString TOverviewForm::LineToolTip(int line) const
+{
+    const int column = Column();
+    std::optional<TagOverviewLine> info;
+    ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });
+    if (!info)
+        return QString();
+    QString text =
+        QStringLiteral("Line %1: %2 for %3")
+            .arg(line)
+            .arg(FromGbk(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
+    for (int k = 0; k < kColsPerLine; ++k)
+        text +=
+            QLatin1Char('\n') + FromGbk(headers_[size_t(k)]) + QStringLiteral(": ") + FromGbk(info->Texts[size_t(k)]);
+    return text;
+}
