@@ -31,9 +31,7 @@ QRect TTilePainter::TileRectOf(const TagTileLayout& layout, int line)
 
 void TTilePainter::Prepare(const TagTileLayout& layout, const QFont& font)
 {
-    if (layout.Columns == preparedFor_.Columns && layout.Rows == preparedFor_.Rows &&
-        layout.TileWidth == preparedFor_.TileWidth && layout.TileHeight == preparedFor_.TileHeight &&
-        layout.Count == preparedFor_.Count && font == baseFont_)
+    if (layout == preparedFor_ && font == baseFont_)
         return;
     preparedFor_ = layout;
     baseFont_ = font;
@@ -212,10 +210,8 @@ void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const T
 {
     Prepare(layout, font);
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
-    const bool same = composedLayout_.Columns == layout.Columns && composedLayout_.Rows == layout.Rows &&
-                      composedLayout_.TileWidth == layout.TileWidth &&
-                      composedLayout_.TileHeight == layout.TileHeight && composedLayout_.Count == layout.Count &&
-                      composedArea_ == area && composedBackground_ == background.rgb() && composedDpr_ == dpr;
+    const bool same = composedLayout_ == layout && composedArea_ == area && composedBackground_ == background.rgb() &&
+                      composedDpr_ == dpr;
     if (changed || !same || image_.isNull())
         Compose(layout, o, area, background, dpr);
     const QRect part = exposed.intersected(QRect(QPoint(0, 0), area));

@@ -10,6 +10,7 @@ struct TagTileLayout {
     int Count = 0;
 
     bool Empty() const { return Count == 0 || TileWidth == 0 || TileHeight == 0; }
+    bool operator==(const TagTileLayout&) const = default;
 };
 
 struct TagTileRect {
