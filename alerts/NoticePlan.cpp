@@ -95,7 +95,7 @@ std::vector<TagNoticeCall> TNoticePlan::Plan(const TAlertBook& book, BoardTime n
 
     if (!due.empty()) {
         int key = 0;
-        if (!summaryDue_ && gatherKey_ && notices_.count(gatherKey_) && now < gatherUntil_) {
+        if (!summaryDue_ && gatherKey_ && notices_.contains(gatherKey_) && now < gatherUntil_) {
             key = gatherKey_;
             Notice& notice = notices_[key];
             notice.Members.insert(notice.Members.end(), due.begin(), due.end());
@@ -130,7 +130,7 @@ std::vector<TagNoticeCall> TNoticePlan::Plan(const TAlertBook& book, BoardTime n
             it = notices_.erase(it);
             continue;
         }
-        const bool reminder = remind.count(key) > 0;
+        const bool reminder = remind.contains(key);
         if (reminder || notice.Changed || (notice.Dirty && now - notice.ShownAt >= timing_.UpdateEvery)) {
             calls.push_back({NoticeOp::Show, key, notice.Members, reminder, notice.Summary});
             notice.ShownAt = now;
