@@ -12,9 +12,6 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kAcknowledge = QStringLiteral("acknowledge");
 
-// Reasons of NotificationClosed: 1 expired, 2 dismissed by the user, 3 closed by CloseNotification.
-constexpr uint kClosedByCall = 3;
-
 QDBusMessage Call(const QString& method)
 {
     return QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
@@ -176,17 +173,25 @@ bool TDbusNotifier::Idle() const
 
 void TDbusNotifier::OnActionInvoked(uint id, const QString& action)
 {
-    const int key = KeyOf(id);
+    int key = KeyOf(id);
+    if (const auto it = recentlyClosed_.find(id); key == 0 && it != recentlyClosed_.end())
+        key = it->second;
     if (key != 0 && action == kAcknowledge && Acknowledged)
         Acknowledged(key);
 }
 
-void TDbusNotifier::OnNotificationClosed(uint id, uint reason)
+void TDbusNotifier::OnNotificationClosed(uint id, uint /*reason*/)
 {
     const int key = KeyOf(id);
     if (key == 0)
         return;
     entries_.erase(key);
-    if (reason != kClosedByCall && Closed)
+    constexpr size_t kRecent = 32;
+    if (recentlyClosed_.size() >= kRecent)
+        recentlyClosed_.erase(recentlyClosed_.begin());
+    recentlyClosed_[id] = key;
+    // Whatever the reason (expired, dismissed, closed by another program), it is off the screen; a
+    // notification this notifier closed itself is no longer known by its id.
+    if (Closed)
         Closed(key);
 }

@@ -53,5 +53,8 @@ private:
     QString serverName_;
     QStringList caps_;
     std::map<int, Entry> entries_;
+    // Notifications the server closed lately: a server may send NotificationClosed before the
+    // ActionInvoked of the click that closed it.
+    std::map<uint, int> recentlyClosed_;
     int waitingCloses_ = 0;
 };

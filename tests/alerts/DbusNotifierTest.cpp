@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -199,6 +200,60 @@ TEST_F(DbusNotifierTest, TextsFromTheServerAreNotTakenForMarkup)
     ASSERT_EQ(notify.size(), 1u);
     EXPECT_EQ(notify[0].args[3], Str("Warning: Held & <i>stuck</i>")) << "the title is never markup";
     EXPECT_NE(notify[0].args[4].find("&lt;b&gt;Held&lt;/b&gt;"), std::string::npos) << notify[0].args[4];
+}
+
+TEST_F(DbusNotifierTest, ANotificationClosedElsewhereIsForgottenUntilTheReminder)
+{
+    scene_.MakeBoard(8, "Talking");
+    center_->SetRules({Rule("Long calls", "stuck", "Talking", 1)});
+    Run(kT0 + 2s);
+    const int key = center_->Plan().NoticeOf(0);
+    ASSERT_NE(key, 0);
+    Calls(1);
+    const uint id = notifier_->IdOf(key);
+    ASSERT_NE(id, 0u);
+    // Another program closes it, as a dismissal or the server's time-out would: the server's
+    // NotificationClosed reaches the plan.
+    QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+    QDBusMessage close = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("CloseNotification"));
+    close << id;
+    EXPECT_EQ(other.call(close).type(), QDBusMessage::ReplyMessage);
+    for (int i = 0; i < 1000 && center_->Plan().NoticeOf(0) != 0; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+    EXPECT_EQ(center_->Plan().NoticeOf(0), 0);
+    EXPECT_EQ(notifier_->IdOf(key), 0u);
+    Run(scene_.now + 1min);
+    EXPECT_EQ(Only(Calls(1), "Notify").size(), 1u) << "not shown again before the reminder";
+    EXPECT_TRUE(Only(Calls(1), "CloseNotification").empty()) << "nothing left to close";
+}
+
+TEST_F(DbusNotifierTest, AcknowledgeOnTheNotificationAcknowledgesItsAlertsAndClosesIt)
+{
+    scene_.MakeBoard(8, "Talking");
+    center_->SetRules({Rule("Long calls", "stuck", "Talking", 1, 0, "critical"), Rule("Down", "link", "", 60)});
+    Run(kT0 + 2s);
+    const int key = center_->Plan().NoticeOf(0);
+    Calls(1);
+    const uint id = notifier_->IdOf(key);
+    ASSERT_NE(id, 0u);
+    // What the server sends when the button is pressed (a click cannot be made here).
+    QMetaObject::invokeMethod(notifier_.get(), "OnActionInvoked", Q_ARG(uint, id),
+                              Q_ARG(QString, QStringLiteral("acknowledge")));
+    EXPECT_TRUE(center_->Book().Active(0)->Acknowledged);
+    const auto close = Only(Calls(2), "CloseNotification");
+    ASSERT_EQ(close.size(), 1u);
+    EXPECT_EQ(close[0].args, (std::vector<std::string>{"uint32 " + std::to_string(id)}));
+    scene_.LinkDown();
+    Run(scene_.now + 2min);
+    const auto notify = Only(Calls(2), "Notify");
+    ASSERT_EQ(notify.size(), 2u);
+    EXPECT_EQ(notify[1].args[1], "uint32 0") << "the link's alert has a notification of its own";
+    EXPECT_EQ(notify[1].args[3], Str("Warning: Down"));
 }
 
 // The board of a start-up: 2048 lines that all stand past the thresholds of two rules at once.
