@@ -22,6 +22,9 @@ public:
     // The valid rules. Alerts of rules that changed or went end (logged); equal rules keep theirs.
     void SetRules(std::vector<TagAlertRule> rules);
 
+    // The reminder interval and the other timings, from the next tick on.
+    void SetTiming(const TagNoticeTiming& timing) { plan_.SetTiming(timing); }
+
     const TagStatusSet& Statuses() const { return book_.Statuses(); }
     TagBoardSample& BoardSample() { return sample_; }
 

@@ -35,6 +35,9 @@ struct TagNoticeCall {
 class TNoticePlan {
 public:
     explicit TNoticePlan(TagNoticeTiming timing = {}) : timing_(timing) {}
+    // From the next Plan on (the operator changed the reminder interval).
+    void SetTiming(const TagNoticeTiming& timing) { timing_ = timing; }
+    const TagNoticeTiming& Timing() const { return timing_; }
 
     // The calls of this tick, after book.Evaluate.
     std::vector<TagNoticeCall> Plan(const TAlertBook& book, BoardTime now);

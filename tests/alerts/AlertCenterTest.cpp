@@ -102,6 +102,24 @@ INSTANTIATE_TEST_SUITE_P(Interval, Reminders,
                                     std::to_string(param.param.run.count()) + "_s";
                          });
 
+TEST_F(AlertCenterTest, ANewReminderIntervalCountsFromTheNextTick)
+{
+    scene.MakeBoard(8, "Talking");
+    center.SetRules({Rule("Long calls", "stuck", "Talking", 60)});
+    RunUntil(scene, center, kT0 + 5min);
+    ASSERT_EQ(notifier.Shows(), 1);
+    TagNoticeTiming timing = center.Plan().Timing();
+    timing.Reminder = 0s;
+    center.SetTiming(timing);
+    RunUntil(scene, center, kT0 + 40min);
+    EXPECT_EQ(notifier.Shows(), 1);
+    timing.Reminder = 5min;
+    center.SetTiming(timing);
+    scene.now += kTick;
+    scene.Tick(center);
+    EXPECT_EQ(notifier.Shows(), 2) << "shown 39 minutes ago";
+}
+
 TEST_F(AlertCenterTest, AFlappingAlertIsHeldForAMinute)
 {
     scene.MakeBoard(8, "Idle");
