@@ -185,6 +185,9 @@ void TDbusNotifier::OnNotificationClosed(uint id, uint /*reason*/)
     const int key = KeyOf(id);
     if (key == 0)
         return;
+    // A replacement on its way shows the notification again (the server gives it a new id).
+    if (entries_[key].waiting)
+        return;
     entries_.erase(key);
     constexpr size_t kRecent = 32;
     if (recentlyClosed_.size() >= kRecent)

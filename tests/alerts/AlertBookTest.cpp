@@ -23,6 +23,12 @@ struct EdgeCase {
     std::vector<std::pair<std::chrono::milliseconds, bool>> ticks;
 };
 
+// Named by what it tries, not by its bytes, in gtest's and CTest's output.
+void PrintTo(const EdgeCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class EdgeTable : public testing::TestWithParam<EdgeCase> {};
 
 TEST_P(EdgeTable, ActiveOnlyPastTheThreshold)

@@ -72,6 +72,11 @@ struct ReminderCase {
     int shows;
 };
 
+void PrintTo(const ReminderCase& c, std::ostream* os)
+{
+    *os << "every " << c.minutes << " min for " << c.run.count() << " s";
+}
+
 class Reminders : public Fixture, public testing::WithParamInterface<ReminderCase> {};
 
 TEST_P(Reminders, AtMostOncePerInterval)

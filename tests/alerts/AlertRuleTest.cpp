@@ -28,6 +28,12 @@ struct ParseCase {
     const char* error; // nullptr: valid
 };
 
+// Named by what it tries, not by its bytes, in gtest's and CTest's output.
+void PrintTo(const ParseCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class ParseTable : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTable, ValidOrSaysWhy)
