@@ -6,7 +6,7 @@
 
 namespace {
 
-struct RuleSpec {
+struct RuleShape {
     const char* kind;
     int seconds;
     int count = 0;
@@ -16,7 +16,7 @@ struct RuleSpec {
 // each tick's moment and the rule's alert is expected to be active or not.
 struct EdgeCase {
     const char* what;
-    RuleSpec rule;
+    RuleShape rule;
     int talking = 0;
     bool linkDown = false;
     std::optional<std::chrono::milliseconds> overdueBefore; // overdue since kT0 minus this
