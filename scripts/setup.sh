@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils openbox
     desktop-file-utils dpkg-dev file
+    dbus-daemon dbus-bin notification-daemon
 )
 if [ $# -gt 0 ]; then
     packages=("$@")
