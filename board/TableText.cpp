@@ -37,13 +37,17 @@ std::string SpreadsheetText(std::string_view text)
 std::string WithoutControls(std::string_view utf8)
 {
     std::string out;
-    out.reserve(utf8.size());
-    for (char c : utf8) {
-        if (IsControl(c))
+    size_t from = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (IsControl(utf8[i])) {
+            out.append(utf8.substr(from, i - from));
             out += kReplacement;
-        else
-            out += c;
+            from = i + 1;
+        }
     }
+    if (from == 0)
+        return std::string(utf8);
+    out.append(utf8.substr(from));
     return out;
 }
 
