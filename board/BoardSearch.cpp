@@ -102,6 +102,26 @@ TGbkMatcher::TGbkMatcher(std::u16string_view query) : query_(query), back_(query
 {
     for (char16_t& c : query_)
         c = Fold(c);
+    if (!query_.empty()) {
+        const char16_t first = query_.front();
+        startsAscii_ = first < 0x80;
+        for (unsigned b = 0; b < 0x80; ++b)
+            firstAscii_[b] = Fold(char16_t(b)) == first;
+        if (!startsAscii_ && first != kReplacement && first != kEuro) {
+            const PairTable& pairs = Pairs();
+            for (unsigned lead = 0x81; lead <= 0xFE && firstLead_ == 0; ++lead) {
+                for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                    if (IsTrail(static_cast<unsigned char>(trail)) &&
+                        pairs.At(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)) == first) {
+                        firstLead_ = static_cast<unsigned char>(lead);
+                        firstTrail_ = static_cast<unsigned char>(trail);
+                        break;
+                    }
+                }
+            }
+            // A character GBK has no pair for is in no text; the scan below still finds that out.
+        }
+    }
     for (size_t i = 1, k = 0; i < query_.size(); ++i) {
         while (k > 0 && query_[i] != query_[k])
             k = back_[k - 1];
@@ -111,6 +131,36 @@ TGbkMatcher::TGbkMatcher(std::u16string_view query) : query_(query), back_(query
     }
 }
 
+size_t TGbkMatcher::NextCandidate(std::string_view gbk, size_t at) const
+{
+    const PairTable& pairs = Pairs();
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(gbk[i]); };
+    const bool anyHigh = !startsAscii_ && firstLead_ == 0;
+    while (at < gbk.size()) {
+        const unsigned char b = byte(at);
+        if (b < 0x80) {
+            if (firstAscii_[b])
+                return at;
+            ++at;
+            continue;
+        }
+        if (anyHigh)
+            return at;
+        if (IsLead(b) && at + 1 < gbk.size() && IsTrail(byte(at + 1))) {
+            const unsigned char t = byte(at + 1);
+            if (b == firstLead_ && t == firstTrail_)
+                return at;
+            // A pair that does not map reads as U+FFFD and its trail on its own, which may be ASCII.
+            if (pairs.At(b, t) == 0 && startsAscii_ && t < 0x80 && firstAscii_[t])
+                return at;
+            at += 2;
+            continue;
+        }
+        ++at; // a byte on its own: U+FFFD or the euro sign, never the first character here
+    }
+    return at;
+}
+
 bool TGbkMatcher::In(std::string_view gbk) const
 {
     if (query_.empty())
@@ -118,6 +168,11 @@ bool TGbkMatcher::In(std::string_view gbk) const
     const PairTable& pairs = Pairs();
     GbkReader reader{gbk};
     for (size_t matched = 0; !reader.AtEnd();) {
+        if (matched == 0 && !reader.loneTrail) {
+            reader.at = NextCandidate(gbk, reader.at);
+            if (reader.AtEnd())
+                break;
+        }
         const char16_t unit = reader.Next(pairs);
         while (matched > 0 && unit != query_[matched])
             matched = back_[matched - 1];

@@ -1,6 +1,7 @@
 #pragma once
 // Finding lines on the board: by their number or by what any of their eight cells says.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -27,8 +28,18 @@ public:
     bool In(std::string_view gbk) const;
 
 private:
+    // Where, from `at` (a character's start), the next character that may be the query's first
+    // begins: ASCII and whole pairs that cannot be are passed over a byte or a pair at a time.
+    size_t NextCandidate(std::string_view gbk, size_t at) const;
+
     std::u16string query_;     // ASCII letters in lower case
     std::vector<size_t> back_; // per query position, how much of the query still matches after a mismatch
+    bool startsAscii_ = false;
+    std::array<bool, 128> firstAscii_{}; // the ASCII bytes that read as the query's first character
+    // The pair that reads as the query's first character, when that is one (lead 0: any byte of 0x80
+    // and above may start it: U+FFFD, the euro sign).
+    unsigned char firstLead_ = 0;
+    unsigned char firstTrail_ = 0;
 };
 
 class TBoardFind {
