@@ -121,11 +121,11 @@ std::string FormatTable(const ProbeBoard& board)
     rows.reserve(board.lines.size() + 1);
     std::array<std::string, 8>& header = rows.emplace_back();
     for (size_t k = 0; k < 8; ++k)
-        header[k] = CutToWidth(TerminalSafe(board.headers[k]), kTableColumnWidth);
+        header[k] = TerminalSafe(CutToWidth(board.headers[k], kTableColumnWidth));
     for (const auto& line : board.lines) {
         std::array<std::string, 8>& row = rows.emplace_back();
         for (size_t k = 0; k < 8; ++k)
-            row[k] = CutToWidth(TerminalSafe(line[k].text), kTableColumnWidth);
+            row[k] = TerminalSafe(CutToWidth(line[k].text, kTableColumnWidth));
     }
     int widths[8] = {};
     for (const auto& row : rows) {
@@ -135,7 +135,7 @@ std::string FormatTable(const ProbeBoard& board)
 
     std::string out;
     if (!board.summary.empty())
-        out += TerminalSafe(board.summary) + "\n";
+        out += TerminalSafe(CutToWidth(board.summary, kTableSummaryWidth)) + "\n";
     for (const auto& row : rows) {
         std::string text;
         for (size_t k = 0; k < 8; ++k) {

@@ -83,8 +83,9 @@ inline constexpr size_t kPrometheusStatuses = 50;
 inline constexpr char kPrometheusOther[] = "(other)";
 // A label value, in characters.
 inline constexpr size_t kPrometheusLabelChars = 128;
-// A column of the table, in display columns.
+// A column of the table, in display columns; the summary line above it, no wider than the table.
 inline constexpr int kTableColumnWidth = 60;
+inline constexpr int kTableSummaryWidth = 8 * kTableColumnWidth + 7 * 2;
 
 // The pieces, for the tests.
 std::string JsonString(std::string_view utf8);

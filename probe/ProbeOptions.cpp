@@ -214,7 +214,8 @@ The server's texts are untrusted, so every output is neutral and bounded:
     raw: U+FFFD in the table, csv, prometheus and check line, escaped (\uXXXX) in json
   - csv: a field that starts with = + - @, a tab or a carriage return gets a leading '
     so that a spreadsheet shows it as text instead of running it as a formula
-  - table: a column is at most 60 display columns wide
+  - table: a column is at most 60 display columns wide, the summary line above the
+    columns at most 494
   - prometheus: quorvane_lines_by_status has at most the 50 largest statuses and one
     series status="(other)" with the lines of all the others; a label value is at most
     128 characters; values that would be alike get a suffix " (2)", " (3)", ...

@@ -94,6 +94,8 @@ namespace {
 
 int Width(char32_t c)
 {
+    if (c < kZero[0].first && c < kWide[0].first)
+        return 1;
     if (In(c, kZero, std::size(kZero)))
         return 0;
     return In(c, kWide, std::size(kWide)) ? 2 : 1;
@@ -125,20 +127,18 @@ std::string CutToChars(std::string_view utf8, size_t maxChars)
 
 std::string CutToWidth(std::string_view utf8, int maxColumns)
 {
-    if (DisplayWidth(utf8) <= maxColumns)
-        return std::string(utf8);
-    if (maxColumns <= 0)
-        return std::string();
+    // One pass that stops at the first code point past the bound: a long text costs no more than
+    // a short one.
     int width = 0;
-    size_t keep = 0;
+    size_t keep = 0; // bytes that fit in maxColumns - 1
     for (size_t i = 0; i < utf8.size();) {
-        const int w = Width(NextCodePoint(utf8, i));
-        if (width + w > maxColumns - 1)
-            break;
-        width += w;
-        keep = i;
+        width += Width(NextCodePoint(utf8, i));
+        if (width > maxColumns)
+            return maxColumns <= 0 ? std::string() : std::string(utf8.substr(0, keep)) + kEllipsis;
+        if (width <= maxColumns - 1)
+            keep = i;
     }
-    return std::string(utf8.substr(0, keep)) + kEllipsis;
+    return std::string(utf8);
 }
 
 std::string CutToBytes(std::string_view utf8, size_t maxBytes)

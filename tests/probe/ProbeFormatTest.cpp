@@ -611,11 +611,13 @@ TEST(ProbeFormat, MetricsNameTheLargestStatusesAndSumTheRest)
 
 TEST(ProbeFormat, TableColumnsStayWithinTheirWidth)
 {
-    const ProbeBoard board =
-        Snapshot(2, {{0, 4, Repeat("x", 30000)}, {1, 4, Repeat("\xBF\xD5", 100)}, {1, 5, "short"}});
+    const ProbeBoard board = Snapshot(2, {{0, 4, Repeat("x", 30000)}, {1, 4, Repeat("\xBF\xD5", 100)}, {1, 5, "short"}},
+                                      Repeat("\xCF\xDF", 2000));
     const std::string table = FormatTable(board);
-    const std::vector<std::string> lines = Lines(table);
-    ASSERT_EQ(lines.size(), 3u);
+    std::vector<std::string> lines = Lines(table);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], Repeat("线", kTableSummaryWidth / 2 - 1) + kEllipsis) << "the summary no wider than the table";
+    lines.erase(lines.begin());
     EXPECT_NE(lines[1].find(Repeat("x", 59) + kEllipsis), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find(Repeat("空", 29) + kEllipsis + "   short"), std::string::npos) << lines[2];
     for (const std::string& line : lines)

@@ -195,6 +195,7 @@ TEST(ProbeOptions, HelpStatesEveryBoundOnTheServersTexts)
     const std::string help = ProbeUsage();
     const std::string bounds[] = {
         "at most " + std::to_string(kTableColumnWidth) + " display columns",
+        "summary line above the\n    columns at most " + std::to_string(kTableSummaryWidth),
         "at most the " + std::to_string(kPrometheusStatuses) + " largest statuses",
         "status=\"" + std::string(kPrometheusOther) + "\"",
         std::to_string(kPrometheusLabelChars) + " characters",
