@@ -102,13 +102,15 @@ TGbkMatcher::TGbkMatcher(std::u16string_view query) : query_(query), back_(query
 {
     for (char16_t& c : query_)
         c = Fold(c);
+    // The table of pairs is read from the decoder once per process, here rather than under the
+    // board's lock in the first slice.
+    const PairTable& pairs = Pairs();
     if (!query_.empty()) {
         const char16_t first = query_.front();
         startsAscii_ = first < 0x80;
         for (unsigned b = 0; b < 0x80; ++b)
             firstAscii_[b] = Fold(char16_t(b)) == first;
         if (!startsAscii_ && first != kReplacement && first != kEuro) {
-            const PairTable& pairs = Pairs();
             for (unsigned lead = 0x81; lead <= 0xFE && firstLead_ == 0; ++lead) {
                 for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
                     if (IsTrail(static_cast<unsigned char>(trail)) &&

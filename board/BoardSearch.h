@@ -44,6 +44,8 @@ private:
 
 class TBoardFind {
 public:
+    // Made before the board's lock is taken: the first in a process reads the decoder's table of
+    // two-byte characters (a few milliseconds).
     explicit TBoardFind(std::u16string_view query);
 
     // Reads lines from where the last slice stopped, until the board's end or until budgetBytes of

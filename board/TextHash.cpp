@@ -1,6 +1,8 @@
 #include "board/TextHash.h"
 
+#include <bit>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -36,8 +38,12 @@ struct SipState {
 uint64_t ReadLe64(const unsigned char* p)
 {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        for (int i = 7; i >= 0; --i)
+            v = (v << 8) | p[i];
+    }
     return v;
 }
 
@@ -65,9 +71,9 @@ template <int C, int D> uint64_t SipHash(const TagSipKey& key, std::string_view 
             s.Round();
         s.v0 ^= m;
     }
-    uint64_t last = uint64_t(data.size() & 0xFF) << 56;
-    for (size_t i = whole; i < data.size(); ++i)
-        last |= uint64_t(p[i]) << (8 * (i - whole));
+    unsigned char tail[8] = {};
+    std::memcpy(tail, p + whole, data.size() - whole);
+    const uint64_t last = ReadLe64(tail) | (uint64_t(data.size() & 0xFF) << 56);
     s.v3 ^= last;
     for (int r = 0; r < C; ++r)
         s.Round();
