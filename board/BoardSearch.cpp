@@ -49,7 +49,7 @@ public:
 
 private:
     static size_t Index(unsigned lead, unsigned trail) { return (lead - 0x81) * 0xBF + (trail - 0x40); }
-    std::array<char16_t, 0x7E * 0xBF> units_{};
+    std::array<char16_t, size_t(0x7E) * 0xBF> units_{};
 };
 
 const PairTable& Pairs()

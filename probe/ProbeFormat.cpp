@@ -58,7 +58,7 @@ std::string UniqueName(const std::string& base, const char* before, const char* 
                        std::set<std::string>& taken)
 {
     std::string name = base;
-    for (int n = 2; taken.count(name) != 0; ++n) {
+    for (int n = 2; taken.contains(name); ++n) {
         const std::string suffix = before + std::to_string(n) + after;
         name = CutToChars(base, maxChars > suffix.size() ? maxChars - suffix.size() : 1) + suffix;
     }
@@ -335,6 +335,7 @@ ProbeCheck FormatCheck(const ProbeRound& round, const ProbeOptions& options)
     // none the total's.
     std::set<std::string> taken = {"lines"};
     std::vector<std::string> labels;
+    labels.reserve(shown.size());
     for (const ProbeStatus* s : shown)
         labels.push_back(QuotedPerfLabel(UniqueName(PerfName(s->text), "_", "", kCheckNameChars, taken)));
 
