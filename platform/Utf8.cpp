@@ -86,3 +86,20 @@ std::string GbkToUtf8(std::string_view gbk)
         return std::string(gbk);
     return Utf16ToUtf8(GbkToUtf16(gbk));
 }
+
+std::string CutToChars(std::string_view utf8, size_t maxChars)
+{
+    const auto starts = [&](size_t i) { return (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80; };
+    size_t chars = 0;
+    size_t keep = 0; // bytes of the first maxChars - 1 characters
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (!starts(i))
+            continue;
+        if (chars + 1 == maxChars)
+            keep = i;
+        if (chars == maxChars)
+            return maxChars == 0 ? std::string() : std::string(utf8.substr(0, keep)) + kEllipsis;
+        ++chars;
+    }
+    return std::string(utf8);
+}

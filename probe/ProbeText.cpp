@@ -111,20 +111,6 @@ int DisplayWidth(std::string_view utf8)
     return width;
 }
 
-std::string CutToChars(std::string_view utf8, size_t maxChars)
-{
-    size_t chars = 0;
-    size_t keep = 0; // bytes of the first maxChars - 1 code points
-    for (size_t i = 0; i < utf8.size(); ++chars) {
-        if (chars + 1 == maxChars)
-            keep = i;
-        if (chars == maxChars)
-            return maxChars == 0 ? std::string() : std::string(utf8.substr(0, keep)) + kEllipsis;
-        NextCodePoint(utf8, i);
-    }
-    return std::string(utf8);
-}
-
 std::string CutToWidth(std::string_view utf8, int maxColumns)
 {
     // One pass that stops at the first code point past the bound: a long text costs no more than

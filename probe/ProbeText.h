@@ -1,6 +1,8 @@
 #pragma once
 // UTF-8 text for a terminal: how many columns it takes, and a form that cannot steer the terminal.
 
+#include "platform/Utf8.h"
+
 #include <string>
 #include <string_view>
 
@@ -19,11 +21,7 @@ bool IsSteering(char32_t c);
 // text followed by blanks up to width columns (none when it is wider already).
 std::string PadTo(std::string_view text, int width);
 
-// The ellipsis that ends a text cut short (U+2026, one column).
-inline constexpr char kEllipsis[] = "\xE2\x80\xA6";
-
-// At most maxChars code points: a longer text keeps its first maxChars - 1 and ends in the ellipsis.
-std::string CutToChars(std::string_view utf8, size_t maxChars);
+// kEllipsis and CutToChars are platform/Utf8.h's.
 
 // At most maxColumns display columns (as DisplayWidth counts them): a wider text keeps what fits in
 // maxColumns - 1 and ends in the ellipsis.
