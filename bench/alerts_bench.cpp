@@ -76,7 +76,7 @@ struct Scene {
     void Tick()
     {
         {
-            std::lock_guard lock(board->Lock);
+            BoardLock lock(board->Lock);
             SampleBoard(*board, center.Statuses(), center.BoardSample());
         }
         center.Tick(true, link, now);
@@ -85,7 +85,7 @@ struct Scene {
     // A tenth of the lines take another status.
     void Churn(int round)
     {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         for (int line = round % 10; line < kMaxLines; line += 10) {
             const char* text = kStatuses[(line + round) % kStatusCount];
             board->SetCell(text, std::strlen(text), line, 2, 0, 0, now);
@@ -127,7 +127,7 @@ void BM_AlertSampleUnderLock(benchmark::State& state)
 {
     Scene scene(20);
     for (auto _ : state) {
-        std::lock_guard lock(scene.board->Lock);
+        BoardLock lock(scene.board->Lock);
         SampleBoard(*scene.board, scene.center.Statuses(), scene.center.BoardSample());
         benchmark::DoNotOptimize(scene.center.BoardSample().Status.data());
     }

@@ -1,5 +1,6 @@
 #include "board/Board.h"
 
+#include "board/TextHash.h"
 #include "common/MonitorView.h"
 #include "platform/WakeFlag.h"
 
@@ -32,8 +33,10 @@ namespace {
 bool WriteCell(TagLineCols& cell, const char* text, size_t textLen, int foreIndex, int backIndex)
 {
     const bool changed = cell.Text.size() != textLen || std::memcmp(cell.Text.data(), text, textLen) != 0;
-    if (changed)
+    if (changed) {
         cell.Text.assign(text, textLen);
+        cell.Hash = TextHash(cell.Text);
+    }
     if (foreIndex >= 0 && foreIndex <= 15)
         cell.ForeColor = LinePalette[foreIndex];
     if (backIndex >= 0 && backIndex <= 15)

@@ -30,6 +30,9 @@ extern std::atomic<BoardClockFn> BoardClock;
 struct TagLineCols {
     bool Changed = false;
     std::string Text;
+    // TextHash(Text), kept by SetCell: counting lines per text groups them by it instead of
+    // comparing texts that a server may make 30,000 bytes long.
+    uint64_t Hash = 0;
     TColor ForeColor = 0x000000;
     TColor BackColor = 0xFFFFFF;
     // When Text last became what it is: a server that sends the same text again does not restart

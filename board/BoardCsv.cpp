@@ -1,6 +1,7 @@
 #include "board/BoardCsv.h"
 
 #include "board/GridMap.h"
+#include "board/TableText.h"
 #include "platform/Utf8.h"
 #include "settings/Config.h"
 #include "settings/EventLog.h"
@@ -50,10 +51,11 @@ TagCsvClock CsvClockNow(const TagMonitor& board)
 
 std::string CsvField(std::string_view text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
+    std::string field = SpreadsheetText(text);
+    if (field.find_first_of(",\"\r\n") == std::string::npos)
+        return field;
     std::string out = "\"";
-    for (char c : text) {
+    for (char c : field) {
         if (c == '"')
             out += '"';
         out += c;
@@ -78,13 +80,14 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point t)
     return IsoTime(local, offset);
 }
 
-std::string BoardCsv(const TagMonitor& board, const TagRunCfg& cfg, const TagCsvClock& at, int statusColumn)
+std::string BoardCsv(const TagMonitor& board, const TagRunCfg& cfg, const TagCsvClock& at, int statusColumn,
+                     CsvStart start)
 {
     constexpr size_t kFields = kColsPerLine + 2;
     std::string fields[kFields];
     const std::array<std::string, 8> headers = HeaderTexts(cfg);
     for (int k = 0; k < kColsPerLine; ++k)
-        fields[k] = GbkToUtf8(headers[size_t(k)]);
+        fields[k] = WithoutControls(GbkToUtf8(headers[size_t(k)]));
     fields[kColsPerLine] = kCsvStatusSince;
     fields[kColsPerLine + 1] = kCsvSecondsInStatus;
 
@@ -92,13 +95,15 @@ std::string BoardCsv(const TagMonitor& board, const TagRunCfg& cfg, const TagCsv
     // A status or run-information text is short: about 24 bytes a field is enough to write a
     // board without growing the text again and again.
     csv.reserve(size_t(board.LineCount + 1) * kFields * 24);
+    if (start == CsvStart::ByteOrderMark)
+        csv += kUtf8ByteOrderMark;
     AppendRow(csv, fields, kFields);
 
     const bool hasStatus = statusColumn >= 0 && statusColumn < kColsPerLine;
     for (int i = 0; i < board.LineCount; ++i) {
         const TagLineRec& row = board.Rows[size_t(i)];
         for (int k = 0; k < kColsPerLine; ++k)
-            fields[k] = GbkToUtf8(row.Cols[k].Text);
+            fields[k] = WithoutControls(GbkToUtf8(row.Cols[k].Text));
         fields[kColsPerLine].clear();
         fields[kColsPerLine + 1].clear();
         if (hasStatus) {

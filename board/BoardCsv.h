@@ -1,7 +1,9 @@
 #pragma once
 // The whole board as CSV (RFC 4180: CR LF line ends, fields quoted when they hold a comma, a quote,
-// CR or LF, quotes doubled), in UTF-8 without a byte order mark: the grid's eight headers, then
-// when the status column's text last changed and for how many whole seconds it has shown it.
+// CR or LF, quotes doubled), in UTF-8: the grid's eight headers, then when the status column's text
+// last changed and for how many whole seconds it has shown it. The server's texts are untrusted:
+// control characters become U+FFFD and a field a spreadsheet would run as a formula gets a leading
+// ' (see SpreadsheetText), so the file differs from the grid there.
 
 #include "board/Board.h"
 
@@ -28,8 +30,13 @@ struct TagCsvClock {
 // The moment of the call, on board's clock and the system's.
 TagCsvClock CsvClockNow(const TagMonitor& board);
 
-// One field: as it is, or in quotes with its quotes doubled.
+// One field: neutralised as SpreadsheetText says, then as it is or in quotes with its quotes doubled.
 std::string CsvField(std::string_view text);
+
+// What the file starts with. Spreadsheets on Windows read a CSV without a byte order mark in the
+// system's code page (936 on a Chinese desk) and show UTF-8 as mojibake; pipes and scripts want none.
+enum class CsvStart { Plain, ByteOrderMark };
+inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // ISO 8601 in local time with the offset from UTC, to the second: 2026-12-09T14:03:27+01:00
 // (+00:00 for UTC, never "Z"). The offset is the one in force at that moment, daylight saving
@@ -42,4 +49,4 @@ std::string IsoTime(const std::tm& local, long utcOffsetSeconds);
 // configured headers (HeaderTexts) are decoded to UTF-8. "Status since" and "Seconds in status"
 // are those of statusColumn (0..7; outside it both fields stay empty). Caller holds board.Lock.
 std::string BoardCsv(const TagMonitor& board, const TagRunCfg& cfg, const TagCsvClock& at,
-                     int statusColumn = kDefaultStatusColumn);
+                     int statusColumn = kDefaultStatusColumn, CsvStart start = CsvStart::Plain);

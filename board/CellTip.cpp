@@ -18,6 +18,10 @@ std::string CellTip(const TagMonitor& board, int line, int column, const TagCsvC
     char clock[16];
     std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(inState).count();
-    return "Line " + std::to_string(line) + "\n" + GbkToUtf8(cell.Text) + "\nsince " + clock + " (for " +
-           SpanText(seconds) + ")";
+    const std::string head = "Line " + std::to_string(line) + "\n";
+    const std::string tail = std::string("\nsince ") + clock + " (for " + SpanText(seconds) + ")"; // ASCII
+    // Only the first characters are decoded: no more than two bytes of GBK make one.
+    const size_t room = kTipChars - head.size() - tail.size();
+    const std::string_view text(cell.Text);
+    return head + CutToChars(GbkToUtf8(text.substr(0, 2 * (room + 1))), room) + tail;
 }

@@ -32,10 +32,12 @@ TagOverview TakeOverview(const TagMonitor& board, int column, int thresholdMinut
     if (o.ThresholdMinutes > 0)
         stuck = TagStuckTest{now, std::chrono::minutes(o.ThresholdMinutes)};
 
-    // The same test as the counts, so a tile is outlined exactly when the legend counts it.
-    const TagStatusCounts counts = CountStatuses(board, o.Column, stuck);
-    o.Total = counts.Total;
-    o.Longer = counts.Longer;
+    // The same test as the counts, so a tile is outlined exactly when the legend counts it. The
+    // tally groups lines by the hash the board keeps of each text and orders only the groups the
+    // legend names: no text is copied or compared whole under the lock, however long.
+    const TagStatusTally tally = TallyStatuses(board, o.Column, stuck, legendTexts + 1);
+    o.Total = tally.Total;
+    o.Longer = tally.Longer;
 
     o.Tiles.resize(size_t(board.LineCount));
     for (int i = 0; i < board.LineCount; ++i) {
@@ -43,32 +45,18 @@ TagOverview TakeOverview(const TagMonitor& board, int column, int thresholdMinut
         o.Tiles[size_t(i)] = {cell.ForeColor, cell.BackColor, stuck && now - cell.Since > stuck->Over};
     }
 
-    const size_t named = counts.Statuses.size() <= legendTexts + 1 ? counts.Statuses.size() : legendTexts;
+    const size_t named = tally.Groups.size() <= legendTexts + 1 ? tally.Groups.size() : legendTexts;
     for (size_t s = 0; s < named; ++s) {
-        const TagStatusCount& c = counts.Statuses[s];
-        o.Legend.push_back({c.Text, c.Lines, c.Longer, 0x000000, 0xFFFFFF, 0});
+        // The colours of the first line that shows the text, for a swatch beside it.
+        const TagTextGroup& g = tally.Groups[s];
+        const TagLineCols& cell = board.Rows[size_t(g.FirstLine)].Cols[o.Column];
+        o.Legend.push_back({cell.Text, g.Lines, g.Longer, cell.ForeColor, cell.BackColor, 0});
     }
-    // One walk over the lines finds the first line of each named text: the legend holds a handful,
-    // so the comparisons stay few whatever the board shows.
-    std::vector<bool> found(named, false);
-    size_t left = named;
-    for (int i = 0; i < board.LineCount && left > 0; ++i) {
-        const TagLineCols& cell = board.Rows[size_t(i)].Cols[o.Column];
-        for (size_t s = 0; s < named; ++s) {
-            if (!found[s] && o.Legend[s].Text == cell.Text) {
-                o.Legend[s].ForeColor = cell.ForeColor;
-                o.Legend[s].BackColor = cell.BackColor;
-                found[s] = true;
-                --left;
-                break;
-            }
-        }
-    }
-    if (named < counts.Statuses.size()) {
+    if (named < tally.Groups.size()) {
         TagLegendEntry rest;
-        for (size_t s = named; s < counts.Statuses.size(); ++s) {
-            rest.Lines += counts.Statuses[s].Lines;
-            rest.Longer += counts.Statuses[s].Longer;
+        for (size_t s = named; s < tally.Groups.size(); ++s) {
+            rest.Lines += tally.Groups[s].Lines;
+            rest.Longer += tally.Groups[s].Longer;
             ++rest.OtherTexts;
         }
         o.Legend.push_back(std::move(rest));

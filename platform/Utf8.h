@@ -13,3 +13,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 // GbkToUtf16 (with its rule for broken bytes), then UTF-8.
 std::string GbkToUtf8(std::string_view gbk);
+
+// The ellipsis that ends a text cut short (U+2026, one column).
+inline constexpr char kEllipsis[] = "\xE2\x80\xA6";
+
+// At most maxChars code points: a longer text keeps its first maxChars - 1 and ends in the ellipsis.
+// Never cuts inside a character; counts the bytes of broken UTF-8 as the characters they start.
+std::string CutToChars(std::string_view utf8, size_t maxChars);

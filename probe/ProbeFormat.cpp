@@ -9,19 +9,61 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace {
 
 const char* const kStateNames[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
-// A status text as a check shows it: one line, no '|' (it starts the performance data).
+// A text as a check shows it: one line, no '|' (it starts the performance data).
 std::string CheckText(std::string_view utf8)
 {
-    if (utf8.empty())
-        return "(empty)";
     std::string text = TerminalSafe(utf8);
     std::replace(text.begin(), text.end(), '|', '/');
     return text;
+}
+
+// A status's name in the check line: as CheckText, "(empty)" for an empty text, cut to its bound.
+std::string CheckName(std::string_view utf8)
+{
+    if (utf8.empty())
+        return "(empty)";
+    return CutToChars(CheckText(utf8), kCheckNameChars);
+}
+
+// A label before quoting: the name without '=', which ends a label.
+std::string PerfName(std::string_view utf8)
+{
+    std::string label = CheckName(utf8);
+    std::replace(label.begin(), label.end(), '=', '_');
+    return label;
+}
+
+std::string QuotedPerfLabel(const std::string& label)
+{
+    if (label.find_first_of(" '") == std::string::npos)
+        return label;
+    std::string quoted = "'";
+    for (char c : label) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+// base, or base with the first suffix (" (2)", "_2", ...) that no name in taken has, cut so the
+// whole stays within maxChars; the name chosen joins taken.
+std::string UniqueName(const std::string& base, const char* before, const char* after, size_t maxChars,
+                       std::set<std::string>& taken)
+{
+    std::string name = base;
+    for (int n = 2; taken.contains(name); ++n) {
+        const std::string suffix = before + std::to_string(n) + after;
+        name = CutToChars(base, maxChars > suffix.size() ? maxChars - suffix.size() : 1) + suffix;
+    }
+    taken.insert(name);
+    return name;
 }
 
 } // namespace
@@ -79,11 +121,11 @@ std::string FormatTable(const ProbeBoard& board)
     rows.reserve(board.lines.size() + 1);
     std::array<std::string, 8>& header = rows.emplace_back();
     for (size_t k = 0; k < 8; ++k)
-        header[k] = TerminalSafe(board.headers[k]);
+        header[k] = TerminalSafe(CutToWidth(board.headers[k], kTableColumnWidth));
     for (const auto& line : board.lines) {
         std::array<std::string, 8>& row = rows.emplace_back();
         for (size_t k = 0; k < 8; ++k)
-            row[k] = TerminalSafe(line[k].text);
+            row[k] = TerminalSafe(CutToWidth(line[k].text, kTableColumnWidth));
     }
     int widths[8] = {};
     for (const auto& row : rows) {
@@ -93,7 +135,7 @@ std::string FormatTable(const ProbeBoard& board)
 
     std::string out;
     if (!board.summary.empty())
-        out += TerminalSafe(board.summary) + "\n";
+        out += TerminalSafe(CutToWidth(board.summary, kTableSummaryWidth)) + "\n";
     for (const auto& row : rows) {
         std::string text;
         for (size_t k = 0; k < 8; ++k) {
@@ -109,9 +151,11 @@ std::string FormatTable(const ProbeBoard& board)
 
 std::string JsonString(std::string_view utf8)
 {
+    // Lossless: the controls a terminal would obey (C0, DEL, C1, the bidirectional overrides) are
+    // escaped, so the document can be printed as it is and still carries every text exactly.
     std::string out = "\"";
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextCodePoint(utf8, i);
         switch (c) {
         case '"':
             out += "\\\"";
@@ -129,10 +173,10 @@ std::string JsonString(std::string_view utf8)
             out += "\\t";
             break;
         default:
-            if (c < 0x20)
+            if (IsSteering(c))
                 out += Format("\\u%04x", unsigned(c));
             else
-                out += ch;
+                AppendUtf8(out, c);
         }
     }
     out += '"';
@@ -170,7 +214,9 @@ std::string FormatJson(const ProbeBoard& board)
 std::string PrometheusLabelValue(std::string_view utf8)
 {
     std::string out;
-    for (char c : utf8) {
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextCodePoint(utf8, i);
         if (c == '\\')
             out += "\\\\";
         else if (c == '"')
@@ -178,7 +224,7 @@ std::string PrometheusLabelValue(std::string_view utf8)
         else if (c == '\n')
             out += "\\n";
         else
-            out += c;
+            AppendUtf8(out, IsSteering(c) ? char32_t(0xFFFD) : c);
     }
     return out;
 }
@@ -198,9 +244,25 @@ std::string FormatPrometheus(const ProbeRound& round)
            std::to_string(board.lineCount) + "\n";
     out += "# HELP quorvane_lines_by_status Lines by the text of their status column (column " +
            std::to_string(board.column) + ").\n# TYPE quorvane_lines_by_status gauge\n";
-    for (const ProbeStatus& s : board.statuses)
-        out += "quorvane_lines_by_status{status=\"" + PrometheusLabelValue(s.text) + "\"} " + std::to_string(s.lines) +
-               "\n";
+    // The largest statuses, each under a label value of its own, and the rest in one series: a server
+    // with a text per line must not make a scrape of thousands of series.
+    std::set<std::string> taken = {kPrometheusOther};
+    const auto series = [&](const std::string& value, int lines) {
+        out +=
+            "quorvane_lines_by_status{status=\"" + PrometheusLabelValue(value) + "\"} " + std::to_string(lines) + "\n";
+    };
+    int other = 0;
+    for (size_t i = 0; i < board.statuses.size(); ++i) {
+        const ProbeStatus& s = board.statuses[i];
+        if (i < kPrometheusStatuses) {
+            const std::string base = CutToChars(s.text, kPrometheusLabelChars);
+            series(UniqueName(base, " (", ")", kPrometheusLabelChars, taken), s.lines);
+        } else {
+            other += s.lines;
+        }
+    }
+    if (board.statuses.size() > kPrometheusStatuses)
+        series(kPrometheusOther, other);
     out += "# HELP quorvane_answer_seconds Longest time from a poll to its whole answer in this probe's round.\n"
            "# TYPE quorvane_answer_seconds gauge\n"
            "quorvane_answer_seconds " +
@@ -210,22 +272,12 @@ std::string FormatPrometheus(const ProbeRound& round)
 
 std::string PerfLabel(std::string_view utf8)
 {
-    std::string label = CheckText(utf8);
-    std::replace(label.begin(), label.end(), '=', '_');
-    if (label.find_first_of(" '") == std::string::npos)
-        return label;
-    std::string quoted = "'";
-    for (char c : label) {
-        quoted += c;
-        if (c == '\'')
-            quoted += '\'';
-    }
-    return quoted + "'";
+    return QuotedPerfLabel(PerfName(utf8));
 }
 
 std::string UnknownCheckLine(const std::string& reason)
 {
-    return "QUORVANE UNKNOWN - " + CheckText(reason);
+    return CutToBytes("QUORVANE UNKNOWN - " + CheckText(reason), kCheckLineBytes);
 }
 
 ProbeCheck FormatCheck(const ProbeRound& round, const ProbeOptions& options)
@@ -233,28 +285,38 @@ ProbeCheck FormatCheck(const ProbeRound& round, const ProbeOptions& options)
     ProbeCheck check;
     if (!round.ok) {
         check.state = kProbeCritical;
-        check.line = "QUORVANE CRITICAL - " + CheckText(round.reason);
+        check.line = CutToBytes("QUORVANE CRITICAL - " + CheckText(round.reason), kCheckLineBytes);
         return check;
     }
     const ProbeBoard& board = round.board;
 
-    // The statuses to name: the most frequent ones, and the one the thresholds judge in any case.
-    std::vector<const ProbeStatus*> shown;
+    // The status the thresholds judge: the one whose text is the one asked for; only when no text
+    // is, the one whose GBK bytes are (a terminal in GBK). Statuses are distinct in both, so this is
+    // never a different status by accident, whichever order they come in.
     const ProbeStatus* judged = nullptr;
     ProbeStatus absent{options.status, {}, 0};
+    if (options.statusGiven) {
+        for (size_t i = 0; !judged && i < board.statuses.size(); ++i) {
+            if (board.statuses[i].text == options.status)
+                judged = &board.statuses[i];
+        }
+        for (size_t i = 0; !judged && i < board.statuses.size(); ++i) {
+            const std::vector<std::string>& gbk = board.statuses[i].gbk;
+            if (std::find(gbk.begin(), gbk.end(), options.status) != gbk.end())
+                judged = &board.statuses[i];
+        }
+        if (!judged)
+            judged = &absent;
+    }
+
+    // The statuses to name: the most frequent ones, and the judged one in any case.
+    std::vector<const ProbeStatus*> shown;
     for (const ProbeStatus& s : board.statuses) {
-        const bool match =
-            options.statusGiven &&
-            (s.text == options.status || std::find(s.gbk.begin(), s.gbk.end(), options.status) != s.gbk.end());
-        if (match)
-            judged = &s;
-        if (shown.size() < kCheckStatusesShown || match)
+        if (shown.size() < kCheckStatusesShown || &s == judged)
             shown.push_back(&s);
     }
-    if (options.statusGiven && !judged) {
-        judged = &absent;
+    if (judged == &absent)
         shown.push_back(judged);
-    }
 
     check.state = kProbeOk;
     std::string alert;
@@ -269,22 +331,48 @@ ProbeCheck FormatCheck(const ProbeRound& round, const ProbeOptions& options)
         }
     }
 
-    std::string text = std::to_string(board.lineCount) + " lines";
-    std::string perf = "lines=" + std::to_string(board.lineCount);
-    for (const ProbeStatus* s : shown) {
-        text += ", " + CheckText(s->text) + " " + std::to_string(s->lines);
-        perf += " " + PerfLabel(s->text) + "=" + std::to_string(s->lines);
-        if (s == judged) {
-            text += alert;
-            // The thresholds as typed: the range syntax is the performance data's own.
-            perf += ";" + options.warningText + ";" + options.criticalText + ";0;" + std::to_string(board.lineCount);
+    // Every label distinct after sanitising and cutting (a|b and a/b, = and _ would share one), and
+    // none the total's.
+    std::set<std::string> taken = {"lines"};
+    std::vector<std::string> labels;
+    labels.reserve(shown.size());
+    for (const ProbeStatus* s : shown)
+        labels.push_back(QuotedPerfLabel(UniqueName(PerfName(s->text), "_", "", kCheckNameChars, taken)));
+
+    const size_t statuses = board.statuses.size() + (judged == &absent ? 1 : 0);
+    std::vector<bool> named(shown.size(), true);
+    const auto compose = [&]() {
+        std::string text = std::to_string(board.lineCount) + " lines";
+        std::string perf = "lines=" + std::to_string(board.lineCount);
+        size_t hidden = statuses;
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (!named[i])
+                continue;
+            --hidden;
+            const ProbeStatus* s = shown[i];
+            text += ", " + CheckName(s->text) + " " + std::to_string(s->lines);
+            perf += " " + labels[i] + "=" + std::to_string(s->lines);
+            if (s == judged) {
+                text += alert;
+                // The thresholds as typed: the range syntax is the performance data's own.
+                perf +=
+                    ";" + options.warningText + ";" + options.criticalText + ";0;" + std::to_string(board.lineCount);
+            }
+        }
+        if (hidden > 0)
+            text += ", " + std::to_string(hidden) + " more";
+        if (!board.Complete())
+            text += Format(", board incomplete (%d of %d cells)", board.cellsReceived, board.lineCount * kColsPerLine);
+        return std::string("QUORVANE ") + kStateNames[check.state] + " - " + text + " | " + perf;
+    };
+    // Too long for a plugin's output: the least frequent names go first, the judged one never.
+    check.line = compose();
+    for (size_t i = shown.size(); i-- > 0 && check.line.size() > kCheckLineBytes;) {
+        if (shown[i] != judged) {
+            named[i] = false;
+            check.line = compose();
         }
     }
-    const size_t hidden = board.statuses.size() + (judged == &absent ? 1 : 0) - shown.size();
-    if (hidden > 0)
-        text += ", " + std::to_string(hidden) + " more";
-    if (!board.Complete())
-        text += Format(", board incomplete (%d of %d cells)", board.cellsReceived, board.lineCount * kColsPerLine);
-    check.line = std::string("QUORVANE ") + kStateNames[check.state] + " - " + text + " | " + perf;
+    check.line = CutToBytes(check.line, kCheckLineBytes);
     return check;
 }

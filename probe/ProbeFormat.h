@@ -70,10 +70,26 @@ ProbeCheck FormatCheck(const ProbeRound& round, const ProbeOptions& options);
 // The line of a check that could not start (bad command line, settings file).
 std::string UnknownCheckLine(const std::string& reason);
 
+// Bounds on what a server's texts can make of the output (the --help text and the README say them).
+// Statuses the check line names at most; the --status one is always named.
+inline constexpr size_t kCheckStatusesShown = 10;
+// A status's name in the check line and its performance data label, in characters (code points).
+inline constexpr size_t kCheckNameChars = 40;
+// The whole check line in bytes (NRPE 2 keeps 1024 bytes of a plugin's output).
+inline constexpr size_t kCheckLineBytes = 1024;
+// Series of quorvane_lines_by_status: the largest statuses; the others are summed in one series
+// with the label kPrometheusOther.
+inline constexpr size_t kPrometheusStatuses = 50;
+inline constexpr char kPrometheusOther[] = "(other)";
+// A label value, in characters.
+inline constexpr size_t kPrometheusLabelChars = 128;
+// A column of the table, in display columns; the summary line above it, no wider than the table.
+inline constexpr int kTableColumnWidth = 60;
+inline constexpr int kTableSummaryWidth = 8 * kTableColumnWidth + 7 * 2;
+
 // The pieces, for the tests.
 std::string JsonString(std::string_view utf8);
 std::string PrometheusLabelValue(std::string_view utf8);
 std::string ColorHex(TColor color);
+// A status's performance data label, before it is made unique: cut, without '=', quoted if needed.
 std::string PerfLabel(std::string_view utf8);
-// Statuses the check line names at most; the --status one is always named.
-inline constexpr size_t kCheckStatusesShown = 10;

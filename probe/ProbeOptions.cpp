@@ -184,7 +184,7 @@ const char* ProbeShortUsage()
 
 const char* ProbeUsage()
 {
-    return R"(Usage: quorvane-probe [OPTION]...
+    return R"usage(Usage: quorvane-probe [OPTION]...
 Polls the CTI server of the Quorvane monitor once, or every few seconds, and prints its board of
 telephone lines: for scripts, reports and monitoring systems, without a screen.
 
@@ -203,16 +203,33 @@ What it does:
       --count N          with --watch: stop after N rounds (default: until interrupted)
 
 What it prints:
-      --format F         table (default; aligned columns, UTF-8), csv (RFC 4180, UTF-8,
-                         the monitor's CSV columns), json, or prometheus (text exposition
-                         format for the node exporter's textfile collector)
+      --format F         table (default; aligned columns, UTF-8), csv (RFC 4180, UTF-8
+                         without a byte order mark, for pipes and scripts; the monitor's
+                         CSV columns), json, or prometheus (text exposition format for
+                         the node exporter's textfile collector)
       --column K         the column, 0 to 7, that counts as a line's status (default 2)
+
+The server's texts are untrusted, so every output is neutral and bounded:
+  - control characters (C0, DEL, C1, bidirectional overrides) never reach the output
+    raw: U+FFFD in the table, csv, prometheus and check line, escaped (\uXXXX) in json
+  - csv: a field that starts with = + - @, a tab or a carriage return gets a leading '
+    so that a spreadsheet shows it as text instead of running it as a formula
+  - table: a column is at most 60 display columns wide, the summary line above the
+    columns at most 494
+  - prometheus: quorvane_lines_by_status has at most the 50 largest statuses and one
+    series status="(other)" with the lines of all the others; a label value is at most
+    128 characters; values that would be alike get a suffix " (2)", " (3)", ...
+  - check: a status's name and label at most 40 characters; the whole line at most
+    1024 bytes (the least frequent names are left out first, never the --status one);
+    labels are distinct (a suffix _2, _3, ...) and none is 'lines', the total's
+  A text cut to its bound ends in an ellipsis (U+2026).
 
 Check mode, for Nagios-compatible monitoring systems:
       --check            print one status line with performance data and exit
                          0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN; CRITICAL when the server
                          cannot be reached or sends no complete answer in time
-  -s, --status TEXT      the status whose number of lines -w and -c judge
+  -s, --status TEXT      the status whose number of lines -w and -c judge: the one whose
+                         text is TEXT; only where none is, the one whose GBK bytes are
   -w, --warning RANGE    WARNING when that number alerts in RANGE
   -c, --critical RANGE   CRITICAL when that number alerts in RANGE
                          RANGE: 10 (outside 0..10), 10: (below 10), ~:10 (above 10),
@@ -224,5 +241,5 @@ Check mode, for Nagios-compatible monitoring systems:
 Exit status: 0 the board was printed, 1 no board (server not reached, no complete answer in
 time, an answer refused: the reason goes to standard error), 2 bad command line or settings
 file; in check mode the plugin codes above (3 for a bad command line).
-)";
+)usage";
 }

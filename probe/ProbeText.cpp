@@ -43,12 +43,12 @@ constexpr Range kZero[] = {
     {0x3099, 0x309A}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
 };
 
+} // namespace
+
 bool IsSteering(char32_t c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
-
-} // namespace
 
 char32_t NextCodePoint(std::string_view text, size_t& i)
 {
@@ -90,16 +90,56 @@ char32_t NextCodePoint(std::string_view text, size_t& i)
     return c;
 }
 
+namespace {
+
+int Width(char32_t c)
+{
+    if (c < kZero[0].first && c < kWide[0].first)
+        return 1;
+    if (In(c, kZero, std::size(kZero)))
+        return 0;
+    return In(c, kWide, std::size(kWide)) ? 2 : 1;
+}
+
+} // namespace
+
 int DisplayWidth(std::string_view utf8)
 {
     int width = 0;
-    for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextCodePoint(utf8, i);
-        if (In(c, kZero, std::size(kZero)))
-            continue;
-        width += In(c, kWide, std::size(kWide)) ? 2 : 1;
-    }
+    for (size_t i = 0; i < utf8.size();)
+        width += Width(NextCodePoint(utf8, i));
     return width;
+}
+
+std::string CutToWidth(std::string_view utf8, int maxColumns)
+{
+    // One pass that stops at the first code point past the bound: a long text costs no more than
+    // a short one.
+    int width = 0;
+    size_t keep = 0; // bytes that fit in maxColumns - 1
+    for (size_t i = 0; i < utf8.size();) {
+        width += Width(NextCodePoint(utf8, i));
+        if (width > maxColumns)
+            return maxColumns <= 0 ? std::string() : std::string(utf8.substr(0, keep)) + kEllipsis;
+        if (width <= maxColumns - 1)
+            keep = i;
+    }
+    return std::string(utf8);
+}
+
+std::string CutToBytes(std::string_view utf8, size_t maxBytes)
+{
+    if (utf8.size() <= maxBytes)
+        return std::string(utf8);
+    const size_t room = maxBytes >= 3 ? maxBytes - 3 : 0;
+    size_t keep = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        NextCodePoint(utf8, i);
+        if (i > room)
+            break;
+        keep = i;
+    }
+    return std::string(utf8.substr(0, keep)) + kEllipsis;
 }
 
 std::string TerminalSafe(std::string_view utf8)

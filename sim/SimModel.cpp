@@ -66,9 +66,10 @@ const SimTexts& TextsFor(SimLanguage language)
     return language == SimLanguage::Zh ? kTextsZh : kTextsEn;
 }
 
-SimModel::SimModel(int lineCount, SimLanguage language, uint64_t seed)
-    : lineCount_(lineCount), texts_(TextsFor(language)), rng_(seed), lines_(static_cast<size_t>(lineCount)),
-      cells_(static_cast<size_t>(lineCount) * 8), order_(static_cast<size_t>(lineCount))
+SimModel::SimModel(int lineCount, SimLanguage language, uint64_t seed, SimHostile hostile)
+    : lineCount_(lineCount), texts_(TextsFor(language)), hostile_(hostile), rng_(seed),
+      lines_(static_cast<size_t>(lineCount)), cells_(static_cast<size_t>(lineCount) * 8),
+      order_(static_cast<size_t>(lineCount))
 {
     for (int i = 0; i < lineCount_; ++i) {
         LineState& line = lines_[static_cast<size_t>(i)];
@@ -167,7 +168,7 @@ void SimModel::Render(int index, std::vector<int>* changed)
         runInfo = texts_.ended;
         break;
     }
-    const SimCell fresh[8] = {
+    SimCell fresh[8] = {
         {std::to_string(index), 0, 7},
         {kScripts[line.script], 0, 15},
         {texts_.status[status], kStatusStyles[status].fore, kStatusStyles[status].back},
@@ -177,6 +178,10 @@ void SimModel::Render(int index, std::vector<int>* changed)
         {std::to_string(line.calls), 0, 15},
         {texts_.queues[line.queue], 0, 15},
     };
+    if (hostile_ != SimHostile::Off) {
+        for (int column = 0; column < 8; ++column)
+            fresh[column].text = HostileText(hostile_, index, column, fresh[column].text);
+    }
     for (int column = 0; column < 8; ++column) {
         SimCell& cell = cells_[static_cast<size_t>(index) * 8 + static_cast<size_t>(column)];
         if (!(cell == fresh[column])) {
@@ -201,7 +206,7 @@ std::string SimModel::RenderSummary() const
         text += ' ';
         text += std::to_string(counts[s]);
     }
-    return text;
+    return hostile_ == SimHostile::Off ? text : HostileSummary(text);
 }
 
 SimChanges SimModel::Step(double changeRate)

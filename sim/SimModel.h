@@ -2,6 +2,8 @@
 // The simulated telephony platform: a number of lines that ring, talk, record and hang up, shown as
 // eight coloured text cells each and a summary text for the top panel.
 
+#include "sim/SimHostile.h"
+
 #include <cstdint>
 #include <random>
 #include <string>
@@ -47,7 +49,8 @@ struct SimChanges {
 
 class SimModel {
 public:
-    SimModel(int lineCount, SimLanguage language, uint64_t seed);
+    // hostile: what the cells show in place of the plain texts (SimHostile.h); the lines move the same.
+    SimModel(int lineCount, SimLanguage language, uint64_t seed, SimHostile hostile = SimHostile::Off);
 
     int LineCount() const { return lineCount_; }
     int CellCount() const { return lineCount_ * 8; }
@@ -78,6 +81,7 @@ private:
 
     int lineCount_;
     const SimTexts& texts_;
+    SimHostile hostile_;
     std::mt19937_64 rng_;
     std::vector<LineState> lines_;
     std::vector<SimCell> cells_;

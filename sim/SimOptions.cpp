@@ -123,7 +123,16 @@ ParseResult ParseSimArgs(int argc, const char* const* argv, SimOptions& options,
         if (known) {
             continue;
         }
-        if (arg == "--language") {
+        if (arg == "--hostile") {
+            // The kind is given only as --hostile=KIND, so a following option is never taken for it.
+            if (!hasValue || value == "mix") {
+                options.hostile = SimHostile::Mix;
+            } else if (value == "long") {
+                options.hostile = SimHostile::Long;
+            } else {
+                return bad("mix or long");
+            }
+        } else if (arg == "--language") {
             if (!takeValue()) {
                 return ParseResult::Error;
             }
@@ -190,6 +199,19 @@ Content:
   --change-rate R      share of the lines, 0 to 1, that change per answer
                        (default 0.1)
   --seed S             seed of the random changes (default 1)
+  --hostile[=mix|long] send what a hostile or broken server may send, in place
+                       of the usual texts (the lines move as usual; the line
+                       numbers in column 0 stay). mix (the default): formulas
+                       a spreadsheet would run (=HYPERLINK(...), +cmd|...,
+                       -2+3, @SUM(...)), control bytes (escape sequences, CR,
+                       LF, TAB, BEL, DEL, backspaces), markup (<b>, <img>),
+                       bytes that are not GBK, every byte 0x01-0xFF, texts of
+                       29988 bytes (the most one answer carries), and in the
+                       status column a distinct text on every line (2048
+                       distinct statuses with --lines 2048). long: every
+                       status a distinct 29988-byte text, all alike but for
+                       their ends (61 MB of status texts with --lines 2048;
+                       the board takes one answer per line to arrive)
 
 Network:
   --port P             TCP port, 0 picks a free one (default 2004)

@@ -13,6 +13,7 @@ struct SimOptions {
     LengthMode length = LengthMode::Text;
     double changeRate = 0.1;
     uint64_t seed = 1;
+    SimHostile hostile = SimHostile::Off;
     // Fault injection; -1 is off. Counted in answers per connection.
     int closeAfter = -1;
     int garbageAfter = -1;

@@ -55,7 +55,7 @@ struct Client {
 class Server {
 public:
     Server(const SimOptions& options, SimStopRequest& stop)
-        : options_(options), stop_(stop), model_(options.lines, options.language, options.seed)
+        : options_(options), stop_(stop), model_(options.lines, options.language, options.seed, options.hostile)
     {
     }
     ~Server()

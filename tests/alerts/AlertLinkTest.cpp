@@ -45,9 +45,9 @@ protected:
         const BoardTime now = std::chrono::steady_clock::now();
         bool sampled = false;
         {
-            std::lock_guard boardLock(CurBoardLock);
+            BoardLock boardLock(CurBoardLock);
             if (CurBoard && BoardBusy.load() == 0) {
-                std::lock_guard cellLock(CurBoard->Lock);
+                BoardLock cellLock(CurBoard->Lock);
                 SampleBoard(*CurBoard, center.Statuses(), center.BoardSample());
                 sampled = true;
             }
@@ -73,10 +73,10 @@ TEST_F(AlertLinkTest, ABoardOf2048LinesAlreadyPastTheThresholdGivesOneNotificati
     ASSERT_TRUE(peer.Send(Frame(kMaxLines, records, false)));
     ASSERT_EQ(peer.Read(5), "00011");
     ASSERT_TRUE(WaitFor([] {
-        std::lock_guard boardLock(CurBoardLock);
+        BoardLock boardLock(CurBoardLock);
         if (!CurBoard)
             return false;
-        std::lock_guard cellLock(CurBoard->Lock);
+        BoardLock cellLock(CurBoard->Lock);
         return CurBoard->Rows[kMaxLines - 1].Cols[2].Text == "Talking";
     }));
 

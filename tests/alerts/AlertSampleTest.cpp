@@ -17,7 +17,7 @@ TEST(AlertSampleTest, ALineIsTheIndexOfItsStatusOrWhatItIsNot)
     TagStatusSet set{{"Idle", "Talking"}};
     TagBoardSample sample;
     {
-        std::lock_guard lock(scene.board->Lock);
+        BoardLock lock(scene.board->Lock);
         SampleBoard(*scene.board, set, sample);
     }
     EXPECT_EQ(sample.Board, scene.board.get());
@@ -35,7 +35,7 @@ TEST(AlertSampleTest, ACellWrittenEmptyLaterIsNotUnwritten)
     scene.Set(0, "");
     TagBoardSample sample;
     {
-        std::lock_guard lock(scene.board->Lock);
+        BoardLock lock(scene.board->Lock);
         SampleBoard(*scene.board, TagStatusSet{{"Talking"}}, sample);
     }
     EXPECT_EQ(sample.Status, (std::vector<uint8_t>{kOtherStatus}));

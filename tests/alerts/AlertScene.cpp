@@ -34,7 +34,7 @@ void AlertScene::MakeBoard(int lines, const char* text)
 
 void AlertScene::Set(int line, const char* text)
 {
-    std::lock_guard lock(board->Lock);
+    BoardLock lock(board->Lock);
     board->SetCell(text, std::strlen(text), line, 2, 0, 0, now);
 }
 
@@ -72,7 +72,7 @@ void AlertScene::NewSession()
 void AlertScene::Evaluate(TAlertBook& book)
 {
     if (board) {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         SampleBoard(*board, book.Statuses(), sample_);
     }
     book.Evaluate(board ? &sample_ : nullptr, link, now);
@@ -81,7 +81,7 @@ void AlertScene::Evaluate(TAlertBook& book)
 void AlertScene::Tick(TAlertCenter& center)
 {
     if (board) {
-        std::lock_guard lock(board->Lock);
+        BoardLock lock(board->Lock);
         SampleBoard(*board, center.Statuses(), center.BoardSample());
     }
     center.Tick(board != nullptr, link, now);

