@@ -63,7 +63,7 @@ void TAlertCenter::Tick(bool boardSampled, const TagLinkSample& link, BoardTime 
         else if (notifier_)
             notifier_->Show(call.Key, NoticeText(call, book_, decode_));
         if (Planned)
-            Planned(call);
+            Planned(call, now);
     }
 }
 
@@ -92,8 +92,6 @@ void TAlertCenter::NoticeAcknowledged(int key)
     plan_.Closed(key);
     if (notifier_)
         notifier_->Close(key);
-    if (Planned)
-        Planned({NoticeOp::Close, key, {}, false, false});
 }
 
 void TAlertCenter::NoticeClosed(int key)

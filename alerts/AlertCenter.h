@@ -29,9 +29,9 @@ public:
     // Every line the center writes to Monitor.log, as written (GBK), right after it: where the
     // history journal takes the alerts' events when history is on. Unset: Monitor.log alone.
     std::function<void(const std::string& line)> Journal;
-    // Every call of the notification plan, whether or not a notifier shows it: the sounds follow the
-    // plan, so they never flood either.
-    std::function<void(const TagNoticeCall& call)> Planned;
+    // Every call of the notification plan at a tick, whether or not a notifier shows it: the sounds
+    // follow the plan, so they never flood either.
+    std::function<void(const TagNoticeCall& call, BoardTime now)> Planned;
 
     // The valid rules. Alerts of rules that changed or went end (logged); equal rules keep theirs.
     void SetRules(std::vector<TagAlertRule> rules);

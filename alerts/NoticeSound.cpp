@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-bool TNoticeSound::Rings(const TagNoticeCall& call, const std::vector<TagAlertRule>& rules)
+bool TNoticeSound::Rings(const TagNoticeCall& call, const std::vector<TagAlertRule>& rules, BoardTime now)
 {
     if (call.Op == NoticeOp::Close) {
         shown_.erase(call.Key);
@@ -23,5 +23,8 @@ bool TNoticeSound::Rings(const TagNoticeCall& call, const std::vector<TagAlertRu
         rings = rings || (joined && chosen);
     }
     shown_[call.Key] = std::move(names);
-    return rings;
+    if (!rings || (rang_ && now - *rang_ < Quiet))
+        return false;
+    rang_ = now;
+    return true;
 }

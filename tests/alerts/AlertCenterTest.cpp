@@ -383,7 +383,10 @@ TEST_F(AlertCenterTest, TheJournalGetsEveryLogLineAndThePlanIsHeardWithoutANotif
     std::vector<std::string> journal;
     std::vector<TagNoticeCall> planned;
     quiet.Journal = [&](const std::string& line) { journal.push_back(line); };
-    quiet.Planned = [&](const TagNoticeCall& call) { planned.push_back(call); };
+    quiet.Planned = [&](const TagNoticeCall& call, BoardTime now) {
+        EXPECT_EQ(now, scene.now);
+        planned.push_back(call);
+    };
     scene.MakeBoard(8, "Talking");
     quiet.SetRules({Rule("A", "stuck", "Talking", 10), Rule("B", "stuck", "Idle", 10)});
     RunUntil(scene, quiet, kT0 + 11s);

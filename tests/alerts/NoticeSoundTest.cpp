@@ -25,6 +25,7 @@ struct Step {
     TagNoticeCall call;
     bool rings;
     const char* why;
+    std::chrono::seconds after = 20s; // since the step before
 };
 
 struct Case {
@@ -58,12 +59,21 @@ TEST(NoticeSoundTest, RingsForWhatIsNewToTheOperator)
          both,
          {{Show(3, {0}), true, "new"}, {Close(3), false, "closed"}, {Show(3, {0}), true, "the key is new again"}}},
         {"unknown members", both, {{Show(4, {7}), false, "no such rule"}}},
+        {"together",
+         both,
+         {{Show(1, {0}), true, "new"},
+          {Show(1, {0, 1}), false, "a member joined at the next tick", 1s},
+          {Show(2, {2}), false, "another notification 9 s after the sound", 8s},
+          {Show(2, {2}, true), true, "10 s after it", 1s}}},
     };
     for (const Case& c : cases) {
         TNoticeSound sound;
         sound.SetChoice(c.choice);
-        for (const Step& step : c.steps)
-            EXPECT_EQ(sound.Rings(step.call, kRules), step.rings) << c.name << ": " << step.why;
+        BoardTime now = kT0;
+        for (const Step& step : c.steps) {
+            now += step.after;
+            EXPECT_EQ(sound.Rings(step.call, kRules, now), step.rings) << c.name << ": " << step.why;
+        }
     }
 }
 
@@ -71,10 +81,11 @@ TEST(NoticeSoundTest, MembersAreKnownByNameAcrossANewSetOfRules)
 {
     TNoticeSound sound;
     sound.SetChoice({true, true});
-    ASSERT_TRUE(sound.Rings(Show(1, {2}), kRules));
+    ASSERT_TRUE(sound.Rings(Show(1, {2}), kRules, kT0));
     // "Queue" is rule 0 once the others are removed: still the same member, no sound.
     const std::vector<TagAlertRule> fewer{kRules[2]};
-    EXPECT_FALSE(sound.Rings(Show(1, {0}), fewer));
+    EXPECT_FALSE(sound.Rings(Show(1, {0}), fewer, kT0 + 1min));
+    EXPECT_TRUE(sound.Rings(Show(1, {0, 1}), kRules, kT0 + 2min)) << "a new member";
 }
 
 } // namespace
