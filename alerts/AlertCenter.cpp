@@ -3,7 +3,7 @@
 #include "settings/EventLog.h"
 
 TAlertCenter::TAlertCenter(AlertNotifier* notifier, TextDecoder decode, TagNoticeTiming timing)
-    : notifier_(nullptr), decode_(std::move(decode)), plan_(timing)
+    : decode_(std::move(decode)), plan_(timing)
 {
     SetNotifier(notifier);
 }

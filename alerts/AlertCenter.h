@@ -57,7 +57,7 @@ private:
     void NoticeAcknowledged(int key);
     void NoticeClosed(int key);
 
-    AlertNotifier* notifier_;
+    AlertNotifier* notifier_ = nullptr;
     TextDecoder decode_;
     TAlertBook book_;
     TNoticePlan plan_;

@@ -3,7 +3,6 @@
 #include "alerts/AlertSample.h"
 #include "alerts/qt/AlertStore.h"
 #include "alerts/qt/TrayNotifier.h"
-#include "app/AlertsForm.h"
 #include "board/BoardRead.h"
 #include "link/Link.h"
 #include "platform/qt/Gbk.h"
@@ -56,8 +55,7 @@ TAlerts::TAlerts(QWidget* window) : QObject(window), window_(window), center_(nu
 TAlerts::~TAlerts()
 {
     // The window reads this object to its end; it goes first.
-    delete form_;
-    form_ = nullptr;
+    delete form_.data();
 }
 
 BoardTime TAlerts::Now()

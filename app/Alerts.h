@@ -6,8 +6,10 @@
 #include "alerts/AlertCenter.h"
 #include "alerts/NoticeSound.h"
 #include "alerts/qt/Notifiers.h"
+#include "app/AlertsForm.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -16,7 +18,6 @@
 
 class QSystemTrayIcon;
 class QWidget;
-class TAlertsForm;
 
 class TAlerts : public QObject {
     Q_OBJECT
@@ -39,7 +40,7 @@ public:
     void Tick();
     // Opens the alerts window (made when first asked for).
     void Open();
-    TAlertsForm* Form() const { return form_; }
+    TAlertsForm* Form() const { return form_.data(); }
 
     // The board's clock, on which the alerts' moments are.
     static BoardTime Now();
@@ -92,5 +93,5 @@ private:
     QString notifierWhy_;
     QString storeProblem_;
     QString optionsProblem_;
-    TAlertsForm* form_ = nullptr;
+    QPointer<TAlertsForm> form_;
 };

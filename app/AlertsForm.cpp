@@ -35,9 +35,9 @@ namespace {
 
 const char kGeometryKey[] = "Alerts/Geometry";
 constexpr int kDefaultWidth = 760;
-constexpr int kDefaultHeight = 560;
+constexpr int kDefaultHeight = 600;
 // Lines named in the table's cell; the list below it has them all.
-constexpr size_t kLinesInCell = 5;
+constexpr size_t kLinesInCell = 4;
 
 enum ActiveColumn { kRuleCol, kSeverityCol, kLinesCol, kSinceCol, kStateCol, kActiveCols };
 enum RuleColumn { kNameCol, kWatchCol, kRuleSeverityCol, kEnabledCol, kRuleCols };
@@ -77,6 +77,7 @@ QTableWidget* MakeTable(const char* name, const QStringList& headers, QWidget* p
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setWordWrap(false);
     return table;
@@ -240,8 +241,8 @@ TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent) : QWidget(parent, Qt:
                             activeBox);
     ActiveTable->setColumnWidth(kRuleCol, 150);
     ActiveTable->setColumnWidth(kSeverityCol, 70);
-    ActiveTable->setColumnWidth(kLinesCol, 190);
-    ActiveTable->setColumnWidth(kSinceCol, 130);
+    ActiveTable->setColumnWidth(kLinesCol, 210);
+    ActiveTable->setColumnWidth(kSinceCol, 120);
     auto* linesCaption =
         new QLabel(QStringLiteral("&Lines of the chosen alert (click one to show it in the grid):"), activeBox);
     LinesList = new QListWidget(activeBox);
@@ -276,7 +277,7 @@ TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent) : QWidget(parent, Qt:
         {QStringLiteral("Name"), QStringLiteral("Rule"), QStringLiteral("Severity"), QStringLiteral("Enabled")},
         rulesBox);
     RuleTable->setColumnWidth(kNameCol, 150);
-    RuleTable->setColumnWidth(kWatchCol, 380);
+    RuleTable->setColumnWidth(kWatchCol, 330);
     RuleTable->setColumnWidth(kRuleSeverityCol, 70);
     AddButton = MakeButton("AddButton", "A&dd...", rulesBox);
     EditButton = MakeButton("EditButton", "&Edit...", rulesBox);
@@ -326,8 +327,8 @@ TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent) : QWidget(parent, Qt:
     ProblemLab->hide();
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(activeBox, 3);
-    layout->addWidget(rulesBox, 2);
+    layout->addWidget(activeBox, 1);
+    layout->addWidget(rulesBox, 1);
     layout->addWidget(NotifierLab);
     layout->addWidget(ProblemLab);
 
