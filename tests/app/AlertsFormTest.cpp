@@ -687,4 +687,27 @@ TEST_F(AlertsFormTest, GeometryAndReminderAreKeptInTheAlertsGroup)
     EXPECT_EQ(form->Alerts->Form()->ReminderBox->value(), 0);
 }
 
+TEST_F(AlertsFormTest, AStoreThatCannotBeWrittenKeepsTheRulesForThisRunAndSaysSo)
+{
+    // A store file under a path that is no folder cannot be opened: no box, the window says it.
+    SetPlacementStore(
+        [] { return std::make_unique<QSettings>(QStringLiteral("/dev/null/Quorvane.conf"), QSettings::IniFormat); });
+    const size_t boxesBefore = boxes.messages().size();
+    TAlertsForm* f = OpenAlerts();
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->ProblemLab->isHidden());
+    ASSERT_NE(AddRule(f, {"Long calls", "stuck", "Talking", "5", ""}), nullptr);
+    EXPECT_FALSE(f->RuleDialog->isVisible());
+    EXPECT_EQ(f->RuleTable->rowCount(), 1);
+    EXPECT_FALSE(f->ProblemLab->isHidden());
+    EXPECT_EQ(f->ProblemLab->text(),
+              QStringLiteral("The per-user store cannot be written: the rules hold until the program ends."));
+    EXPECT_EQ(boxes.messages().size(), boxesBefore) << "no box";
+
+    TagMonitor* board = Publish(4);
+    SetAll(*board, "Talking");
+    RunFor(6s);
+    EXPECT_EQ(f->ActiveTable->rowCount(), 1) << "judged all the same";
+}
+
 } // namespace
