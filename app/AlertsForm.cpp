@@ -5,6 +5,7 @@
 #include "board/BoardCsv.h"
 #include "board/BoardRead.h"
 #include "board/StatusCounts.h"
+#include "common/Ascii.h"
 #include "common/SpanText.h"
 #include "platform/qt/Gbk.h"
 #include "settings/qt/Placement.h"
@@ -38,6 +39,8 @@ constexpr int kDefaultWidth = 760;
 constexpr int kDefaultHeight = 600;
 // Lines named in the table's cell; the list below it has them all.
 constexpr size_t kLinesInCell = 4;
+// A board may show a text per line: the dialog offers the most frequent ones.
+constexpr size_t kOfferedStatuses = 40;
 
 enum ActiveColumn { kRuleCol, kSeverityCol, kLinesCol, kSinceCol, kStateCol, kActiveCols };
 enum RuleColumn { kNameCol, kWatchCol, kRuleSeverityCol, kEnabledCol, kRuleCols };
@@ -599,14 +602,19 @@ void TAlertsForm::EditRule(int entry)
     editing_ = entry;
     RuleDialog->Check = [this, entry](const AlertRuleKeys& keys) { return CheckRule(keys, entry); };
 
-    // The statuses on the board now, most lines first, are offered; the board's locks are let go
-    // before the dialog opens.
+    // The statuses on the board now, most lines first, are offered, as far as a rule can hold them;
+    // the board's locks are let go before the dialog opens.
+    std::vector<TagStatusCount> counts;
+    ReadCurBoard([&](const TagMonitor& board) { counts = CountStatuses(board, kDefaultStatusColumn).Statuses; });
     std::vector<std::string> statuses;
-    ReadCurBoard([&](const TagMonitor& board) {
-        for (const TagStatusCount& count : CountStatuses(board, kDefaultStatusColumn).Statuses)
-            if (!count.Text.empty())
-                statuses.push_back(count.Text);
-    });
+    for (const TagStatusCount& count : counts) {
+        if (statuses.size() == kOfferedStatuses)
+            break;
+        const bool blank = std::all_of(count.Text.begin(), count.Text.end(),
+                                       [](char c) { return AsciiIsSpace(static_cast<unsigned char>(c)); });
+        if (!blank && count.Text.size() <= kMaxAlertStatusBytes)
+            statuses.push_back(count.Text);
+    }
 
     AlertRuleKeys keys{{"kind", "stuck"}, {"seconds", "300"}, {"severity", "warning"}, {"enabled", "true"}};
     if (entry >= 0)

@@ -710,4 +710,32 @@ TEST_F(AlertsFormTest, AStoreThatCannotBeWrittenKeepsTheRulesForThisRunAndSaysSo
     EXPECT_EQ(f->ActiveTable->rowCount(), 1) << "judged all the same";
 }
 
+TEST_F(AlertsFormTest, TheRuleDialogOffersTheBoardsStatusesARuleCanHold)
+{
+    TagMonitor* board = Publish(64);
+    for (int line = 0; line < 5; ++line)
+        SetStatus(*board, line, "Talking");
+    SetStatus(*board, 5, "   ");
+    const std::string tooLong(kMaxAlertStatusBytes + 1, 'x');
+    SetStatus(*board, 6, tooLong.c_str());
+    // A text per line for the rest: only the most frequent ones are offered.
+    std::vector<std::string> own;
+    for (int line = 7; line < 64; ++line) {
+        own.push_back("Agent " + std::to_string(line));
+        SetStatus(*board, line, own.back().c_str());
+    }
+    TAlertsForm* f = OpenAlerts();
+    ASSERT_NE(f, nullptr);
+    QTest::mouseClick(f->AddButton, Qt::LeftButton);
+    ASSERT_TRUE(f->RuleDialog && f->RuleDialog->isVisible());
+    QComboBox* box = f->RuleDialog->StatusBox;
+    ASSERT_EQ(box->count(), 40);
+    EXPECT_EQ(box->itemText(0), QStringLiteral("Talking"));
+    EXPECT_EQ(box->itemText(1), QStringLiteral("Agent 10")) << "equal counts in byte order";
+    EXPECT_EQ(box->findText(QStringLiteral("   ")), -1);
+    EXPECT_EQ(box->findText(QString::fromStdString(tooLong)), -1);
+    EXPECT_EQ(box->currentText(), QString()) << "a new rule's status is the operator's to choose";
+    f->RuleDialog->reject();
+}
+
 } // namespace
