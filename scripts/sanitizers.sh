@@ -2,13 +2,13 @@
 # Builds the program with clang and the GUI (tests on Qt's offscreen platform) under two sanitizers
 # and runs its tests. Any report fails its test, so the script fails on the first one.
 #
-#   asan   AddressSanitizer + UndefinedBehaviorSanitizer, leaks included: everything is built and
-#          every test runs (core, GUI, simulator, fault tests, the corpus replays, the whole-program
-#          tests).
-#   tsan   ThreadSanitizer: the tests labelled threads, whose tests run more than one thread
-#          (ctest -L threads), and only what they need (the target tests-threads). Qt itself is not
-#          instrumented: tests/tsan.supp hides what its own locking hides from TSan, one Qt
-#          internal per entry.
+#   asan   AddressSanitizer + UndefinedBehaviorSanitizer, leaks included (the asan preset):
+#          everything is built and every test runs (core, GUI, simulator, fault tests, the corpus
+#          replays, the whole-program tests).
+#   tsan   ThreadSanitizer (the tsan preset): the tests labelled threads, whose tests run more than
+#          one thread (ctest -L threads), and only what they need (the target tests-threads). Qt
+#          itself is not instrumented: tests/tsan.supp hides what its own locking hides from TSan,
+#          one Qt internal per entry.
 #
 #   scripts/sanitizers.sh [asan|tsan]...     default: both
 #
@@ -28,9 +28,9 @@ for kind in "${kinds[@]}"; do
     targets=()
     filter=()
     case $kind in
-    asan) build=${QUORVANE_ASAN_BUILD:-build-asan} option=-DWITH_ASAN=ON ;;
+    asan) build=${QUORVANE_ASAN_BUILD:-build-asan} ;;
     tsan)
-        build=${QUORVANE_TSAN_BUILD:-build-tsan} option=-DWITH_TSAN=ON
+        build=${QUORVANE_TSAN_BUILD:-build-tsan}
         targets=(--target tests-threads)
         filter=(-L threads)
         ;;
@@ -40,8 +40,7 @@ for kind in "${kinds[@]}"; do
         ;;
     esac
     start=$(date +%s)
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON -DQUORVANE_GUI=ON \
-        -DQUORVANE_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++ "$option" >/dev/null
+    cmake --preset "$kind" -B "$build" >/dev/null
     cmake --build "$build" -j"$(nproc)" "${targets[@]}"
     built=$(date +%s)
     ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 60 "${filter[@]}"
