@@ -11,14 +11,14 @@ std::atomic<BoardLockFaultFn> faultHandler{nullptr};
 #ifdef QUORVANE_LOCK_CHECKS
 struct HeldLock {
     const BoardMutex* mutex;
-    std::source_location where;
+    LockPlace where;
 };
 // A thread holds at most the reference and one board's cells; a few more slots cost nothing.
 constexpr int kMaxHeld = 8;
 thread_local HeldLock held[kMaxHeld];
 thread_local int heldCount = 0;
 
-std::string PlaceText(const std::source_location& where)
+std::string PlaceText(const LockPlace& where)
 {
     if (where.line() == 0)
         return "a place not recorded (std::lock_guard)";
@@ -40,14 +40,14 @@ std::string HeldText(const HeldLock& h)
     return std::string(h.mutex->Name()) + " (taken at " + PlaceText(h.where) + ")";
 }
 
-void NoteTaken(const BoardMutex* mutex, const std::source_location& where)
+void NoteTaken(const BoardMutex* mutex, const LockPlace& where)
 {
     if (heldCount < kMaxHeld)
         held[heldCount] = {mutex, where};
     ++heldCount;
 }
 
-void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& owner, const std::source_location& where)
+void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& owner, const LockPlace& where)
 {
     if (owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
         return;
@@ -63,7 +63,7 @@ void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& o
 
 } // namespace
 
-void BoardMutex::lock(const std::source_location& where)
+void BoardMutex::lock(const LockPlace& where)
 {
 #ifdef QUORVANE_LOCK_CHECKS
     CheckNotHeld(this, owner_, where);
@@ -76,7 +76,7 @@ void BoardMutex::lock(const std::source_location& where)
 #endif
 }
 
-bool BoardMutex::try_lock(const std::source_location& where)
+bool BoardMutex::try_lock(const LockPlace& where)
 {
 #ifdef QUORVANE_LOCK_CHECKS
     CheckNotHeld(this, owner_, where);

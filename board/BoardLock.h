@@ -10,10 +10,40 @@
 // instead of hanging, and the GUI's tests can ask at every event whether the GUI thread holds one.
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <source_location>
 #include <string>
 #include <thread>
+#include <version>
+
+// Where a lock was taken: std::source_location where the library has it. Clang 14 with libstdc++ 12
+// (the sanitizer and fuzz builds) has not, and gets the same from the compiler's builtins.
+#ifdef __cpp_lib_source_location
+using LockPlace = std::source_location;
+#else
+class LockPlace {
+public:
+    static constexpr LockPlace current(const char* file = __builtin_FILE(), int line = __builtin_LINE(),
+                                       const char* function = __builtin_FUNCTION()) noexcept
+    {
+        LockPlace place;
+        place.file_ = file;
+        place.line_ = uint_least32_t(line);
+        place.function_ = function;
+        return place;
+    }
+    constexpr LockPlace() noexcept = default;
+    constexpr const char* file_name() const noexcept { return file_; }
+    constexpr const char* function_name() const noexcept { return function_; }
+    constexpr uint_least32_t line() const noexcept { return line_; }
+
+private:
+    const char* file_ = "";
+    const char* function_ = "";
+    uint_least32_t line_ = 0;
+};
+#endif
 
 class BoardMutex {
 public:
@@ -22,10 +52,10 @@ public:
     BoardMutex& operator=(const BoardMutex&) = delete;
 
     // For std::lock_guard and std::unique_lock; the place is then not known. BoardLock names it.
-    void lock() { lock(std::source_location()); }
-    void lock(const std::source_location& where);
-    bool try_lock() { return try_lock(std::source_location()); }
-    bool try_lock(const std::source_location& where);
+    void lock() { lock(LockPlace()); }
+    void lock(const LockPlace& where);
+    bool try_lock() { return try_lock(LockPlace()); }
+    bool try_lock(const LockPlace& where);
     void unlock();
 
     const char* Name() const { return name_; }
@@ -41,8 +71,7 @@ private:
 // std::lock_guard for a BoardMutex that records the caller's place for the checks.
 class BoardLock {
 public:
-    explicit BoardLock(BoardMutex& mutex, const std::source_location& where = std::source_location::current())
-        : mutex_(mutex)
+    explicit BoardLock(BoardMutex& mutex, const LockPlace& where = LockPlace::current()) : mutex_(mutex)
     {
         mutex_.lock(where);
     }
