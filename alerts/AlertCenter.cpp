@@ -3,20 +3,34 @@
 #include "settings/EventLog.h"
 
 TAlertCenter::TAlertCenter(AlertNotifier* notifier, TextDecoder decode, TagNoticeTiming timing)
-    : notifier_(notifier), decode_(std::move(decode)), plan_(timing)
+    : decode_(std::move(decode)), plan_(timing)
 {
+    SetNotifier(notifier);
+}
+
+TAlertCenter::~TAlertCenter()
+{
+    SetNotifier(nullptr);
+}
+
+void TAlertCenter::SetNotifier(AlertNotifier* notifier)
+{
+    if (notifier_) {
+        notifier_->Acknowledged = nullptr;
+        notifier_->Closed = nullptr;
+    }
+    notifier_ = notifier;
     if (notifier_) {
         notifier_->Acknowledged = [this](int key) { NoticeAcknowledged(key); };
         notifier_->Closed = [this](int key) { NoticeClosed(key); };
     }
 }
 
-TAlertCenter::~TAlertCenter()
+void TAlertCenter::Log(const std::string& line)
 {
-    if (notifier_) {
-        notifier_->Acknowledged = nullptr;
-        notifier_->Closed = nullptr;
-    }
+    WriteLog(line);
+    if (Journal)
+        Journal(line);
 }
 
 void TAlertCenter::SetRules(std::vector<TagAlertRule> rules)
@@ -29,7 +43,7 @@ void TAlertCenter::SetRules(std::vector<TagAlertRule> rules)
     const std::vector<int> oldToNew = book_.SetRules(std::move(rules));
     for (size_t i = 0; i < old.size(); ++i)
         if (oldToNew[i] < 0 && lines[i] >= 0)
-            WriteLog(AlertEndLog(old[i], lines[i]));
+            Log(AlertEndLog(old[i], lines[i]));
     plan_.Remap(oldToNew);
 }
 
@@ -39,17 +53,17 @@ void TAlertCenter::Tick(bool boardSampled, const TagLinkSample& link, BoardTime 
     for (const TagAlertChange& change : book_.Changes()) {
         const TagAlertRule& rule = book_.Rules()[size_t(change.Rule)];
         if (change.Event == AlertEvent::Start)
-            WriteLog(AlertStartLog(rule, change.Lines));
+            Log(AlertStartLog(rule, change.Lines));
         else if (change.Event == AlertEvent::End)
-            WriteLog(AlertEndLog(rule, change.Lines));
+            Log(AlertEndLog(rule, change.Lines));
     }
     for (const TagNoticeCall& call : plan_.Plan(book_, now)) {
-        if (!notifier_)
-            continue;
-        if (call.Op == NoticeOp::Close)
+        if (notifier_ && call.Op == NoticeOp::Close)
             notifier_->Close(call.Key);
-        else
+        else if (notifier_)
             notifier_->Show(call.Key, NoticeText(call, book_, decode_));
+        if (Planned)
+            Planned(call, now);
     }
 }
 
@@ -59,7 +73,7 @@ bool TAlertCenter::Acknowledge(int rule)
     if (!alert || alert->Acknowledged)
         return false;
     book_.Acknowledge(rule);
-    WriteLog(AlertAcknowledgeLog(book_.Rules()[size_t(rule)]));
+    Log(AlertAcknowledgeLog(book_.Rules()[size_t(rule)]));
     return true;
 }
 
@@ -68,7 +82,7 @@ void TAlertCenter::Snooze(int rule, std::chrono::minutes minutes, BoardTime now)
     if (rule < 0 || size_t(rule) >= book_.Rules().size())
         return;
     book_.Snooze(rule, now + minutes);
-    WriteLog(AlertSnoozeLog(book_.Rules()[size_t(rule)], int(minutes.count())));
+    Log(AlertSnoozeLog(book_.Rules()[size_t(rule)], int(minutes.count())));
 }
 
 void TAlertCenter::NoticeAcknowledged(int key)

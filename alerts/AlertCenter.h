@@ -10,6 +10,8 @@
 #include "alerts/Notifier.h"
 
 #include <chrono>
+#include <functional>
+#include <string>
 
 class TAlertCenter {
 public:
@@ -18,6 +20,18 @@ public:
     ~TAlertCenter();
     TAlertCenter(const TAlertCenter&) = delete;
     TAlertCenter& operator=(const TAlertCenter&) = delete;
+
+    // Replaces the notifier (null: none), e.g. once the desktop's has been found; the old one hears
+    // nothing more from the center. The same terms as the constructor's.
+    void SetNotifier(AlertNotifier* notifier);
+    AlertNotifier* Notifier() const { return notifier_; }
+
+    // Every line the center writes to Monitor.log, as written (GBK), right after it: where the
+    // history journal takes the alerts' events when history is on. Unset: Monitor.log alone.
+    std::function<void(const std::string& line)> Journal;
+    // Every call of the notification plan at a tick, whether or not a notifier shows it: the sounds
+    // follow the plan, so they never flood either.
+    std::function<void(const TagNoticeCall& call, BoardTime now)> Planned;
 
     // The valid rules. Alerts of rules that changed or went end (logged); equal rules keep theirs.
     void SetRules(std::vector<TagAlertRule> rules);
@@ -39,10 +53,11 @@ public:
     const TNoticePlan& Plan() const { return plan_; }
 
 private:
+    void Log(const std::string& line);
     void NoticeAcknowledged(int key);
     void NoticeClosed(int key);
 
-    AlertNotifier* notifier_;
+    AlertNotifier* notifier_ = nullptr;
     TextDecoder decode_;
     TAlertBook book_;
     TNoticePlan plan_;

@@ -9,6 +9,11 @@ std::string Lines(int count)
     return std::to_string(count) + (count == 1 ? " line" : " lines");
 }
 
+const char* Shows(int count)
+{
+    return count == 1 ? " shows " : " show ";
+}
+
 const char* SeverityTitle(AlertSeverity severity)
 {
     return severity == AlertSeverity::Critical ? "Critical" : "Warning";
@@ -39,6 +44,23 @@ std::string ConditionText(const TagAlertRule& rule, int lines, const TextDecoder
         return "Link down" + over;
     case AlertKind::Overdue:
         return "Answer overdue" + over;
+    }
+    return {};
+}
+
+std::string RuleText(const TagAlertRule& rule, const TextDecoder& decode)
+{
+    const std::string over = " for more than " + DurationText(rule.Seconds);
+    switch (rule.Kind) {
+    case AlertKind::Stuck:
+        return "A line shows " + decode(rule.Status) + over;
+    case AlertKind::Above:
+        return "More than " + Lines(rule.Count) + Shows(rule.Count) + decode(rule.Status) + over;
+    case AlertKind::Below:
+        return "Fewer than " + Lines(rule.Count) + Shows(rule.Count) + decode(rule.Status) + over;
+    case AlertKind::Link:
+    case AlertKind::Overdue:
+        return ConditionText(rule, 0, decode);
     }
     return {};
 }

@@ -20,6 +20,10 @@ std::string DurationText(int seconds);
 // "37 lines Talking for more than 5 min", "Link down for more than 30 s", ... (UTF-8).
 std::string ConditionText(const TagAlertRule& rule, int lines, const TextDecoder& decode);
 
+// What a rule watches, for the alerts window (UTF-8): "A line shows Talking for more than 5 min",
+// "More than 100 lines show Talking for more than 1 min", "Link down for more than 30 s", ...
+std::string RuleText(const TagAlertRule& rule, const TextDecoder& decode);
+
 // "Lines 3, 17 and 25", "Lines 3, 17, ... and 30 more": the board's line numbers, at most shown of them.
 std::string LinesText(const std::vector<int>& lines, size_t shown = 10);
 

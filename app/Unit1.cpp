@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/Aboutunit.h"
+#include "app/Alerts.h"
 #include "app/Configunit.h"
 #include "app/Design.h"
 #include "app/FindBar.h"
@@ -117,6 +118,10 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
     // Ctrl+C copies grid cells only while the grid has the focus; elsewhere it is the field's own.
     Copy1->setShortcutContext(Qt::WidgetShortcut);
     Export1 = tool("Export1", "&Export board as CSV...", QKeySequence());
+    Alerts1 = tool("Alerts1", "&Alerts...", QKeySequence(Qt::Key_F4));
+    Alerts = new TAlerts(this);
+    connect(Alerts1, &QAction::triggered, Alerts, &TAlerts::Open);
+    connect(Alerts, &TAlerts::LineChosen, LineGrid, &TLineGrid::SelectLine);
     connect(Export1, &QAction::triggered, this, &TForm1::Export1Click);
     ChooseExportPath = [this] {
         const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'board-'yyyyMMdd-HHmmss'.csv'"));
@@ -364,6 +369,7 @@ void TForm1::Timer1Timer()
     // Before the early return: the overview also shows that the board has gone.
     if (OverviewForm && OverviewForm->isVisible())
         OverviewForm->RefreshOverview();
+    Alerts->Tick();
     if (BoardBusy.load() != 0 || RefreshBusy)
         return;
     RefreshBusy = true;

@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class TAlerts;
 class TFindBar;
 class TGuiCalls;
 class TLineGrid;
@@ -59,6 +60,10 @@ public:
     // The line overview, F2; its window is made when first asked for.
     QAction* Overview1 = nullptr;
     TOverviewForm* OverviewForm = nullptr;
+
+    // The alerts: judged at every tick; their window, F4, is made when first asked for.
+    QAction* Alerts1 = nullptr;
+    TAlerts* Alerts = nullptr;
 
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);

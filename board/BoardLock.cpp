@@ -11,27 +11,27 @@ std::atomic<BoardLockFaultFn> faultHandler{nullptr};
 #ifdef QUORVANE_LOCK_CHECKS
 struct HeldLock {
     const BoardMutex* mutex;
-    std::source_location where;
+    LockPlace where;
 };
 // A thread holds at most the reference and one board's cells; a few more slots cost nothing.
 constexpr int kMaxHeld = 8;
 thread_local HeldLock held[kMaxHeld];
 thread_local int heldCount = 0;
 
-std::string PlaceText(const std::source_location& where)
+std::string PlaceText(LockPlace where)
 {
-    if (where.line() == 0)
+    if (where.line == 0)
         return "a place not recorded (std::lock_guard)";
-    std::string text = where.file_name();
+    std::string text = where.file;
     // The path from the source tree's top (the earliest of its folders in the path): the build
     // machine's folders and the build folder's "../" say nothing.
     size_t top = std::string::npos;
-    for (const char* folder : {"/app/", "/board/", "/link/", "/settings/", "/platform/", "/common/", "/tests/",
-                               "/probe/", "/bench/", "/fuzz/", "/sim/"})
+    for (const char* folder : {"/app/", "/alerts/", "/history/", "/board/", "/link/", "/settings/", "/platform/",
+                               "/common/", "/tests/", "/probe/", "/bench/", "/fuzz/", "/sim/"})
         top = std::min(top, text.find(folder));
     if (top != std::string::npos)
         text.erase(0, top + 1);
-    text += ':' + std::to_string(where.line()) + ", in " + where.function_name();
+    text += ':' + std::to_string(where.line) + ", in " + where.function;
     return text;
 }
 
@@ -40,14 +40,14 @@ std::string HeldText(const HeldLock& h)
     return std::string(h.mutex->Name()) + " (taken at " + PlaceText(h.where) + ")";
 }
 
-void NoteTaken(const BoardMutex* mutex, const std::source_location& where)
+void NoteTaken(const BoardMutex* mutex, LockPlace where)
 {
     if (heldCount < kMaxHeld)
         held[heldCount] = {mutex, where};
     ++heldCount;
 }
 
-void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& owner, const std::source_location& where)
+void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& owner, LockPlace where)
 {
     if (owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
         return;
@@ -63,7 +63,7 @@ void CheckNotHeld(const BoardMutex* mutex, const std::atomic<std::thread::id>& o
 
 } // namespace
 
-void BoardMutex::lock(const std::source_location& where)
+void BoardMutex::lock(LockPlace where)
 {
 #ifdef QUORVANE_LOCK_CHECKS
     CheckNotHeld(this, owner_, where);
@@ -76,7 +76,7 @@ void BoardMutex::lock(const std::source_location& where)
 #endif
 }
 
-bool BoardMutex::try_lock(const std::source_location& where)
+bool BoardMutex::try_lock(LockPlace where)
 {
 #ifdef QUORVANE_LOCK_CHECKS
     CheckNotHeld(this, owner_, where);

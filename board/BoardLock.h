@@ -11,9 +11,23 @@
 
 #include <atomic>
 #include <mutex>
-#include <source_location>
 #include <string>
 #include <thread>
+
+// Where a lock was taken. std::source_location would do, but not every compiler the checks run
+// under has it with this standard library (clang 14 with libstdc++ 12); the builtins it is made
+// of are in all of them.
+struct LockPlace {
+    const char* file = "";
+    unsigned line = 0;
+    const char* function = "";
+
+    static constexpr LockPlace Here(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
+                                    const char* function = __builtin_FUNCTION()) noexcept
+    {
+        return {file, line, function};
+    }
+};
 
 class BoardMutex {
 public:
@@ -22,10 +36,10 @@ public:
     BoardMutex& operator=(const BoardMutex&) = delete;
 
     // For std::lock_guard and std::unique_lock; the place is then not known. BoardLock names it.
-    void lock() { lock(std::source_location()); }
-    void lock(const std::source_location& where);
-    bool try_lock() { return try_lock(std::source_location()); }
-    bool try_lock(const std::source_location& where);
+    void lock() { lock(LockPlace()); }
+    void lock(LockPlace where);
+    bool try_lock() { return try_lock(LockPlace()); }
+    bool try_lock(LockPlace where);
     void unlock();
 
     const char* Name() const { return name_; }
@@ -41,11 +55,7 @@ private:
 // std::lock_guard for a BoardMutex that records the caller's place for the checks.
 class BoardLock {
 public:
-    explicit BoardLock(BoardMutex& mutex, const std::source_location& where = std::source_location::current())
-        : mutex_(mutex)
-    {
-        mutex_.lock(where);
-    }
+    explicit BoardLock(BoardMutex& mutex, LockPlace where = LockPlace::Here()) : mutex_(mutex) { mutex_.lock(where); }
     ~BoardLock() { mutex_.unlock(); }
     BoardLock(const BoardLock&) = delete;
     BoardLock& operator=(const BoardLock&) = delete;

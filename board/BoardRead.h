@@ -5,7 +5,6 @@
 #include "board/Board.h"
 #include "board/BoardLock.h"
 
-#include <source_location>
 #include <utility>
 
 enum class BoardState {
@@ -18,8 +17,7 @@ enum class BoardState {
 // callable must only read and copy: no box, no dialog, no processEvents, nothing that runs an event
 // loop (the loop would paint the grid and tick the timer, which take these locks again). Ask the
 // operator after this returns.
-template <class Read>
-BoardState ReadCurBoard(Read&& read, const std::source_location& where = std::source_location::current())
+template <class Read> BoardState ReadCurBoard(Read&& read, LockPlace where = LockPlace::Here())
 {
     BoardLock reference(CurBoardLock, where);
     const uint8_t busy = BoardBusy.load();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds the project in ./build (or $QUORVANE_BUILD).
+# Configures the project with the default preset (CMakePresets.json) and builds it in ./build (or
+# $QUORVANE_BUILD). Arguments go to the configure step (-DNAME=VALUE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${QUORVANE_BUILD:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON "$@" >/dev/null
+cmake --preset default -B "$build" "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"

@@ -8,8 +8,8 @@
 #   - format      clang-format --dry-run -Werror over every tracked C++ file (.clang-format).
 #   - tidy        clang-tidy (.clang-tidy) over the sources of the core, the GUI, the simulator and
 #                 the probe, against the compile database of the normal build (QUORVANE_BUILD,
-#                 default build; configured, not built, when missing). Tests, benchmarks, fuzz
-#                 harnesses and moc output are not checked.
+#                 default build; configured with the default preset, not built, when missing).
+#                 Tests, benchmarks, fuzz harnesses and moc output are not checked.
 #   - shellcheck  every script in scripts/, the test scripts under tests/ and .ci/run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,7 +57,7 @@ check_tidy() {
     need tidy clang-tidy-14 run-clang-tidy-14 || return 0
     local build=${QUORVANE_BUILD:-build}
     if [ ! -f "$build/compile_commands.json" ]; then
-        cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON >/dev/null
+        cmake --preset default -B "$build" >/dev/null
     fi
     local files
     files=$(grep -cE "\"file\": \"$root/($source_dirs)/[^\"]*\.cpp\"" "$build/compile_commands.json" || true)

@@ -5,12 +5,13 @@
 # link must find out by itself, about 25 seconds (10 s idle, 3 probes 5 s apart) after the last
 # byte. Needs root for the namespace; run by hand, it takes about 30 seconds.
 #
-# Environment: QUORVANE_BUILD (default build; configured core-only when it does not exist yet).
+# Environment: QUORVANE_BUILD (default build; configured with the default preset, core only, when it
+# does not exist yet).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${QUORVANE_BUILD:-build}
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF >/dev/null
+    cmake --preset default -B "$build" -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" --target quorvane_soak quorvane-sim >/dev/null
 # The script is the namespace's own shell's: $0 and $driver are its, not this one's.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz programs with clang (libFuzzer, ASan, UBSan) and runs each for a while.
+# Builds the fuzz programs with clang (libFuzzer, ASan, UBSan; the fuzz preset) and runs each for a
+# while.
 #
 #   scripts/fuzz-smoke.sh [seconds]      seconds per program, default 60
 #
@@ -14,8 +15,7 @@ seconds=${1:-60}
 build=${QUORVANE_FUZZ_BUILD:-build-fuzz}
 targets=${FUZZ_TARGETS:-frame config placement}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DENABLE_FUZZING=ON \
-    -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_WERROR=ON >/dev/null
+cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz >/dev/null
 
 mkdir -p "$build/artifacts"

@@ -8,7 +8,8 @@
 # Environment: QUORVANE_BUILD (plain build, default build), QUORVANE_ASAN_BUILD (default build-asan),
 # SOAK_SAMPLE (seconds between samples, default seconds/60 but at least 5), SOAK_LSAN_SECONDS
 # (length of the leak run, default 60 or the soak's length if shorter; 0 skips it).
-# Either build is configured core-only when it does not exist yet. Loopback only.
+# Either build is configured core-only (the default and asan presets) when it does not exist yet.
+# Loopback only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-1800}
@@ -17,22 +18,20 @@ asan=${QUORVANE_ASAN_BUILD:-build-asan}
 sample=${SOAK_SAMPLE:-$((seconds / 60 > 5 ? seconds / 60 : 5))}
 lsan_seconds=${SOAK_LSAN_SECONDS:-$((seconds < 60 ? seconds : 60))}
 
-configure() { # dir [extra cmake arguments]
-    local dir=$1
-    shift
+configure() { # preset dir
+    local preset=$1 dir=$2
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON -DQUORVANE_GUI=OFF \
-            -DQUORVANE_BENCH=OFF "$@" >/dev/null
+        cmake --preset "$preset" -B "$dir" -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF >/dev/null
     fi
     cmake --build "$dir" -j"$(nproc)" --target quorvane_soak quorvane-sim >/dev/null
 }
 
-configure "$build"
+configure default "$build"
 echo "== soak, $seconds s ($build)"
 "$build/tests/faults/quorvane_soak" --seconds "$seconds" --sample "$sample"
 
 if [ "$lsan_seconds" -gt 0 ]; then
-    configure "$asan" -DCMAKE_CXX_COMPILER=clang++ -DWITH_ASAN=ON
+    configure asan "$asan"
     echo "== leak check, $lsan_seconds s ($asan)"
     ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         "$asan/tests/faults/quorvane_soak" --seconds "$lsan_seconds" --sample 5

@@ -24,6 +24,8 @@
 #include "common/MonitorView.h"
 #include "platform/qt/Gbk.h"
 #include "settings/Config.h"
+#include "support/LoopbackRelay.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,25 +37,18 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <time.h>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -117,9 +112,9 @@ bool ParseOptions(int argc, char** argv, Options& o)
 
 void WriteConfig(int port, int sleepSec, int groups = 1)
 {
-    std::ofstream f("Quorvane.cfg", std::ios::binary | std::ios::trunc);
-    f << "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " << port << "\r\nSLEEP_SEC = " << sleepSec
-      << "\r\nCOL_GROUP_NUM = " << groups << "\r\nLANGUAGE_TYPE = English\r\n";
+    WriteFile(kConfigFileName,
+              LoopbackConfig(port, sleepSec,
+                             "COL_GROUP_NUM = " + std::to_string(groups) + "\r\nLANGUAGE_TYPE = English\r\n"));
 }
 
 // Runs the event loop until done() holds or the time runs out; returns done().
@@ -159,34 +154,14 @@ struct FrameSeen {
     std::vector<CellChange> cells;
 };
 
-// Relays one connection from the window to the simulator and cuts the answers into frames.
-class Relay {
+// A relay between the window and the simulator that cuts the answers into frames as they pass.
+class FrameRelay {
 public:
-    explicit Relay(int simPort) : simPort_(simPort)
+    explicit FrameRelay(int simPort)
+        : relay_(simPort, [this](int, std::string_view bytes, Clock::time_point at) { Cut(bytes, at); })
     {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 4);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        if (::pipe(stop_) != 0)
-            std::abort();
-        thread_ = std::thread([this] { Run(); });
     }
-    ~Relay()
-    {
-        const char c = 1;
-        (void)!::write(stop_[1], &c, 1);
-        thread_.join();
-        ::close(listen_);
-        ::close(stop_[0]);
-        ::close(stop_[1]);
-    }
-    int port() const { return port_; }
+    int port() const { return relay_.port(); }
     std::vector<FrameSeen> Take()
     {
         std::lock_guard lock(mutex_);
@@ -196,60 +171,11 @@ public:
     }
 
 private:
-    static void NoDelay(int fd)
+    // Called on the relay's thread with each piece of the answers.
+    void Cut(std::string_view piece, Clock::time_point now)
     {
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    }
-
-    void Run()
-    {
-        pollfd a[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        if (::poll(a, 2, -1) <= 0 || !(a[0].revents & POLLIN))
-            return;
-        const int monitor = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        const int sim = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in s{};
-        s.sin_family = AF_INET;
-        s.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        s.sin_port = htons(uint16_t(simPort_));
-        if (monitor < 0 || ::connect(sim, reinterpret_cast<sockaddr*>(&s), sizeof s) != 0) {
-            std::fprintf(stderr, "relay: no connection to the simulator on port %d\n", simPort_);
-            ::close(sim);
-            if (monitor >= 0)
-                ::close(monitor);
-            return;
-        }
-        NoDelay(monitor);
-        NoDelay(sim);
-        std::vector<uint8_t> pending;
-        char buf[65536];
-        for (;;) {
-            pollfd p[3] = {{monitor, POLLIN, 0}, {sim, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (::poll(p, 3, -1) <= 0 || p[2].revents)
-                break;
-            if (p[0].revents) {
-                const long n = ::recv(monitor, buf, sizeof buf, 0);
-                if (n <= 0 || ::send(sim, buf, size_t(n), MSG_NOSIGNAL) != n)
-                    break;
-            }
-            if (p[1].revents) {
-                const long n = ::recv(sim, buf, sizeof buf, 0);
-                const auto now = Clock::now();
-                if (n <= 0)
-                    break;
-                pending.insert(pending.end(), buf, buf + n);
-                CutFrames(pending, now);
-                if (::send(monitor, buf, size_t(n), MSG_NOSIGNAL) != n)
-                    break;
-            }
-        }
-        ::close(monitor);
-        ::close(sim);
-    }
-
-    void CutFrames(std::vector<uint8_t>& bytes, Clock::time_point now)
-    {
+        pending_.insert(pending_.end(), piece.begin(), piece.end());
+        std::vector<uint8_t>& bytes = pending_;
         for (;;) {
             if (bytes.size() < 6)
                 return;
@@ -283,13 +209,10 @@ private:
         }
     }
 
-    int simPort_;
-    int listen_ = -1;
-    int port_ = 0;
-    int stop_[2] = {-1, -1};
+    std::vector<uint8_t> pending_; // the relay's thread only
     std::mutex mutex_;
     std::deque<FrameSeen> frames_;
-    std::thread thread_;
+    LoopbackRelay relay_; // last: its thread stops before the frames go
 };
 
 QColor PaletteColor(int index)
@@ -361,7 +284,7 @@ protected:
 
 int RunLatency(const Options& o)
 {
-    Relay relay(o.simPort);
+    FrameRelay relay(o.simPort);
     WriteConfig(relay.port(), o.sleepSec);
     CurConfig.Set(TagRunCfg());
     LoadConfig(CurConfig);

@@ -12,41 +12,21 @@ import os
 import platform
 import re
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "support"))
+import testkit  # noqa: E402
+from testkit import Failure, Workdir, read_text, visible_window, wait_for  # noqa: E402
+
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
 
 def log(text):
     print(text, file=sys.stderr, flush=True)
-
-
-class Failure(Exception):
-    pass
-
-
-def wait_for(what, predicate, timeout, step=0.01):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out after {timeout:g} s waiting for {what}")
-        time.sleep(step)
-
-
-def read_text(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().decode("latin-1")
-    except FileNotFoundError:
-        return ""
 
 
 def cpu_seconds(pid):
@@ -88,42 +68,15 @@ def polls_received(port):
     return sum(int(n) for n in re.findall(r"bytes_received:(\d+)", out)) / 5
 
 
-class Run:
+class Run(Workdir):
     """The processes of one measurement in one scratch directory; stopped by their own ids."""
 
     def __init__(self, env, work):
-        shutil.rmtree(work, ignore_errors=True)
-        os.makedirs(work)
-        self.work = work
-        self.env = dict(env)
-        self.env["XDG_CONFIG_HOME"] = os.path.join(work, "xdg")
-        self.procs = []
-
-    def path(self, name):
-        return os.path.join(self.work, name)
-
-    def start(self, argv, name):
-        with open(self.path(name + ".out"), "ab") as out, open(self.path(name + ".log"), "ab") as err:
-            proc = subprocess.Popen(argv, cwd=self.work, env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                    stderr=err)
-        self.procs.append(proc)
-        return proc
-
-    def start_sim(self, sim, *args):
-        proc = self.start([sim, "--bind", "127.0.0.1", "--port", "0", *args], "sim")
-
-        def port():
-            m = re.match(r"listening 127\.0\.0\.1:(\d+)\n", read_text(self.path("sim.out")))
-            if not m and proc.poll() is not None:
-                raise Failure("the simulator did not start: " + read_text(self.path("sim.log")))
-            return int(m.group(1)) if m else None
-
-        return proc, wait_for("the simulator", port, 10)
+        super().__init__(work, env)
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.work, "xdg")
 
     def write_config(self, port, sleep_sec, groups=1):
-        with open(self.path("Quorvane.cfg"), "w", encoding="ascii") as f:
-            f.write(f"SERVER_IP = 127.0.0.1\r\nSERVER_PORT = {port}\r\nSLEEP_SEC = {sleep_sec}\r\n"
-                    f"COL_GROUP_NUM = {groups}\r\nLANGUAGE_TYPE = English\r\n")
+        super().write_config(port, sleep_sec, f"COL_GROUP_NUM = {groups}", "LANGUAGE_TYPE = English")
 
     def write_placement(self, x, y, width, height):
         """The window's place and outer size in the per-user store, as the monitor saves them on exit."""
@@ -134,26 +87,6 @@ class Run:
 
     def connected(self):
         return "connected\n" in read_text(self.path("sim.log"))
-
-    @staticmethod
-    def stop(proc):
-        if proc.poll() is None:
-            proc.send_signal(signal.SIGTERM)
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-
-    def close(self):
-        for proc in reversed(self.procs):
-            self.stop(proc)
-
-
-def visible_window(env):
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Zandoral"], env=env, capture_output=True,
-                         text=True).stdout.split()
-    return out[0] if out else None
 
 
 def steady_cpu(args, env, name, sim_args, sleep_sec, warmup, window, groups=1, placement=None):
@@ -304,23 +237,7 @@ def exit_real(args, env, rounds):
 
 
 def start_xvfb(args, env, screen="1280x900x24", log_name="xvfb.log"):
-    r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=open(os.path.join(args.out, log_name),
-                                                                                  "wb"))
-    os.close(w)
-    data = b""
-    deadline = time.monotonic() + 15
-    while not data.endswith(b"\n") and time.monotonic() < deadline:
-        chunk = os.read(r, 64)
-        if not chunk:
-            break
-        data += chunk
-    os.close(r)
-    if not data.strip().isdigit():
-        proc.kill()
-        raise Failure("Xvfb did not start")
-    env["DISPLAY"] = ":" + data.strip().decode()
+    proc, env["DISPLAY"] = testkit.start_xvfb(os.path.join(args.out, log_name), screen)
     return proc
 
 

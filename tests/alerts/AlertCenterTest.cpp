@@ -377,4 +377,54 @@ TEST_F(AlertCenterTest, WithoutANotifierTheLogStillHasEveryLine)
                                                       "alert snooze: A (60 min)"}));
 }
 
+TEST_F(AlertCenterTest, TheJournalGetsEveryLogLineAndThePlanIsHeardWithoutANotifier)
+{
+    TAlertCenter quiet(nullptr, &DecodeForTest);
+    std::vector<std::string> journal;
+    std::vector<TagNoticeCall> planned;
+    quiet.Journal = [&](const std::string& line) { journal.push_back(line); };
+    quiet.Planned = [&](const TagNoticeCall& call, BoardTime now) {
+        EXPECT_EQ(now, scene.now);
+        planned.push_back(call);
+    };
+    scene.MakeBoard(8, "Talking");
+    quiet.SetRules({Rule("A", "stuck", "Talking", 10), Rule("B", "stuck", "Idle", 10)});
+    RunUntil(scene, quiet, kT0 + 11s);
+    ASSERT_EQ(planned.size(), 1u);
+    EXPECT_EQ(planned[0].Op, NoticeOp::Show);
+    EXPECT_EQ(planned[0].Members, std::vector<int>{0});
+    EXPECT_TRUE(quiet.Acknowledge(0));
+    quiet.Snooze(1, 15min, scene.now);
+    quiet.SetRules({Rule("B", "stuck", "Idle", 10)});
+    scene.Tick(quiet);
+    ASSERT_EQ(planned.size(), 2u);
+    EXPECT_EQ(planned[1].Op, NoticeOp::Close);
+    EXPECT_EQ(planned[1].Key, planned[0].Key);
+    EXPECT_EQ(journal, (std::vector<std::string>{"alert start: A (8 lines)", "alert acknowledge: A",
+                                                 "alert snooze: B (15 min)", "alert end: A (8 lines)"}));
+    EXPECT_EQ(journal, log.messages);
+}
+
+TEST_F(AlertCenterTest, ANotifierSetLaterGetsTheCallsAndItsButtonsWork)
+{
+    TAlertCenter late(nullptr, &DecodeForTest);
+    scene.MakeBoard(8, "Talking");
+    late.SetRules({Rule("A", "stuck", "Talking", 10)});
+    late.SetNotifier(&notifier);
+    EXPECT_EQ(late.Notifier(), &notifier);
+    RunUntil(scene, late, kT0 + 11s);
+    ASSERT_EQ(notifier.Shows(), 1);
+    ASSERT_TRUE(notifier.Acknowledged);
+    notifier.Acknowledged(notifier.calls[0].key);
+    EXPECT_TRUE(late.Book().Active(0)->Acknowledged);
+
+    RecordingNotifier other;
+    late.SetNotifier(&other);
+    EXPECT_FALSE(notifier.Acknowledged) << "the old notifier is let go";
+    EXPECT_FALSE(notifier.Closed);
+    EXPECT_TRUE(other.Acknowledged);
+    late.SetNotifier(nullptr);
+    EXPECT_FALSE(other.Acknowledged);
+}
+
 } // namespace

@@ -34,6 +34,24 @@ TEST(AlertTextTest, ConditionOfEachKindWithTheStatusDecoded)
     EXPECT_EQ(ConditionText(Rule("a", "overdue", "", 120), 0, &DecodeForTest), "Answer overdue for more than 2 min");
 }
 
+TEST(AlertTextTest, WhatEachKindOfRuleWatches)
+{
+    struct Case {
+        TagAlertRule rule;
+        const char* text;
+    };
+    const Case cases[] = {
+        {Rule("a", "stuck", "\xcd\xa8\xbb\xb0", 300), "A line shows \xe9\x80\x9a\xe8\xaf\x9d for more than 5 min"},
+        {Rule("a", "above", "Talking", 60, 100), "More than 100 lines show Talking for more than 1 min"},
+        {Rule("a", "above", "Talking", 0, 1), "More than 1 line shows Talking for more than 0 s"},
+        {Rule("a", "below", "Idle", 90, 3), "Fewer than 3 lines show Idle for more than 90 s"},
+        {Rule("a", "link", "", 30), "Link down for more than 30 s"},
+        {Rule("a", "overdue", "", 7200), "Answer overdue for more than 2 h"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RuleText(c.rule, &DecodeForTest), c.text) << AlertKindKey(c.rule.Kind);
+}
+
 TEST(AlertTextTest, LogLinesKeepTheNameAsGbk)
 {
     const TagAlertRule rule = Rule("\xb3\xa4\xcd\xa8\xbb\xb0", "stuck", "Talking", 1);

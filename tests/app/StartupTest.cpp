@@ -359,8 +359,7 @@ TEST_F(StartupTest, TurkishEnvironmentStillReadsTheFileByAsciiRules)
         GTEST_SKIP() << "no Turkish locale: " << why;
     RefusingPort refusing;
     // The upper-case address keeps the start on loopback even if the lower-case keys were misread.
-    WriteFile(kConfigFileName, "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " + std::to_string(refusing.port()) +
-                                   "\r\nLANGUAGE_TYPE = English\r\ntitle1 = Agent\r\n");
+    WriteFile(kConfigFileName, LoopbackConfig(refusing.port(), -1, "LANGUAGE_TYPE = English\r\ntitle1 = Agent\r\n"));
     const QByteArray previous = qgetenv("LC_ALL");
     qputenv("LC_ALL", "tr_TR.UTF-8");
     std::string title1;

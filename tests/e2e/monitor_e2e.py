@@ -25,12 +25,13 @@ import argparse
 import json
 import os
 import re
-import select
 import shutil
-import signal
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from testkit import Failure, Workdir, read_bytes, visible_window, wait_for  # noqa: E402
 
 SKIP = 77
 
@@ -50,120 +51,28 @@ RECV_CLOSED = b"[recv()<=0, len=0, errNo=0[0x0]]"
 RECONNECTED = b"[" + "已经重新连接上.".encode("gbk") + b"]"
 
 
-class Failure(Exception):
-    pass
-
-
 def log(text):
     print(text, flush=True)
 
 
-def wait_for(what, predicate, timeout, step=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out after {timeout:g} s waiting for {what}")
-        time.sleep(step)
-
-
-def read_bytes(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return b""
-
-
-class Session:
-    """The processes of one test, stopped (by their own ids) whatever happens."""
+class Session(Workdir):
+    """The processes of one test in its scratch directory, stopped (by their own ids) whatever happens."""
 
     def __init__(self, args):
+        env = dict(os.environ)
+        env.pop("WAYLAND_DISPLAY", None)
+        env["LANG"] = "C.UTF-8"
+        super().__init__(args.work, env)
         self.monitor_path = args.monitor
         self.sim_path = args.sim
-        self.work = os.path.abspath(args.work)
-        shutil.rmtree(self.work, ignore_errors=True)
-        os.makedirs(self.work)
-        self.procs = []
-        self.env = dict(os.environ)
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.env["LANG"] = "C.UTF-8"
         # The window placement goes to the scratch directory, not the user's settings.
         self.env["XDG_CONFIG_HOME"] = os.path.join(self.work, "xdg")
         runtime = os.path.join(self.work, "runtime")
         os.mkdir(runtime, 0o700)
         self.env["XDG_RUNTIME_DIR"] = runtime
 
-    def path(self, name):
-        return os.path.join(self.work, name)
-
-    def start(self, argv, name, **kw):
-        out = open(self.path(name + ".out"), "ab")
-        err = open(self.path(name + ".log"), "ab")
-        proc = subprocess.Popen(argv, cwd=self.work, env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                stderr=err, **kw)
-        out.close()
-        err.close()
-        self.procs.append(proc)
-        return proc
-
-    def start_sim(self, name, port, *extra):
-        proc = self.start([self.sim_path, "--bind", "127.0.0.1", "--port", str(port), *extra], name)
-
-        def listening():
-            m = re.match(rb"listening 127\.0\.0\.1:(\d+)\n", read_bytes(self.path(name + ".out")))
-            if m:
-                return int(m.group(1))
-            if proc.poll() is not None:
-                raise Failure(f"{name} ended with {proc.returncode}: {read_bytes(self.path(name + '.log'))!r}")
-            return None
-
-        return proc, wait_for(f"{name} to listen", listening, 10)
-
-    def write_config(self, port, *lines):
-        text = "\r\n".join(["SERVER_IP = 127.0.0.1", f"SERVER_PORT = {port}", *lines]) + "\r\n"
-        with open(self.path("Quorvane.cfg"), "w", encoding="ascii") as f:
-            f.write(text)
-
     def start_monitor(self):
         return self.start([self.monitor_path], "monitor")
-
-    def start_xvfb(self):
-        r, w = os.pipe()
-        proc = self.start(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x900x24", "-nolisten", "tcp"], "xvfb",
-                          pass_fds=(w,))
-        os.close(w)
-        data = b""
-        deadline = time.monotonic() + 15
-        while not data.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([r], [], [], 0.2)
-            if ready:
-                chunk = os.read(r, 64)
-                if not chunk:
-                    break
-                data += chunk
-        os.close(r)
-        if not data.strip().isdigit():
-            raise Failure(f"Xvfb did not start: {read_bytes(self.path('xvfb.log'))!r}")
-        self.env["DISPLAY"] = ":" + data.strip().decode()
-        return proc
-
-    @staticmethod
-    def stop(proc, timeout=10):
-        if proc.poll() is None:
-            proc.send_signal(signal.SIGTERM)
-            try:
-                proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-        return proc.returncode
-
-    def close(self):
-        for proc in reversed(self.procs):
-            self.stop(proc)
 
 
 def sim_answered(session, name):
@@ -186,16 +95,9 @@ def screenshot(session, name):
     return png
 
 
-def visible_window(session):
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Zandoral"], env=session.env,
-                           capture_output=True, text=True)
-    ids = found.stdout.split()
-    return ids[0] if ids else None
-
-
 def close_through_menu(session, monitor):
     """System > Exit with the keyboard, as an operator would; True once the monitor has ended."""
-    window = wait_for("the monitor's window", lambda: visible_window(session), 10, 0.1)
+    window = wait_for("the monitor's window", lambda: visible_window(session.env), 10, 0.1)
     for _ in range(3):
         subprocess.run(["xdotool", "windowfocus", "--sync", window], env=session.env, capture_output=True, timeout=10)
         subprocess.run(["xdotool", "key", "--clearmodifiers", "alt+s"], env=session.env, timeout=10)
@@ -219,8 +121,9 @@ def test_board(session):
     empty = colour_counts(screenshot(session, "before.png"))
 
     # No changes after the first answers: the screen settles on one picture of a mixed board.
-    _, port = session.start_sim("sim", 0, "--lines", "64", "--change-rate", "0", "--seed", "7", "--language", "en")
-    session.write_config(port, "SLEEP_SEC = 1", "COL_GROUP_NUM = 1", "LANGUAGE_TYPE = English")
+    _, port = session.start_sim(session.sim_path, "--lines", "64", "--change-rate", "0", "--seed", "7", "--language",
+                                "en")
+    session.write_config(port, 1, "COL_GROUP_NUM = 1", "LANGUAGE_TYPE = English")
     monitor = session.start_monitor()
     wait_for("the monitor to connect", lambda: sim_answered(session, "sim"), 20)
 
@@ -321,8 +224,9 @@ def test_overview(session, probe):
     session.start_xvfb()
     session.env["QT_QPA_PLATFORM"] = "xcb"
     # No changes: the monitor and the probe see the same board.
-    _, port = session.start_sim("sim", 0, "--lines", "2048", "--change-rate", "0", "--seed", "7", "--language", "en")
-    session.write_config(port, "SLEEP_SEC = 1", "COL_GROUP_NUM = 1", "LANGUAGE_TYPE = English")
+    _, port = session.start_sim(session.sim_path, "--lines", "2048", "--change-rate", "0", "--seed", "7",
+                                "--language", "en")
+    session.write_config(port, 1, "COL_GROUP_NUM = 1", "LANGUAGE_TYPE = English")
     config = read_bytes(session.path("Quorvane.cfg"))
     monitor = session.start_monitor()
     wait_for("the monitor to connect", lambda: sim_answered(session, "sim"), 20)
@@ -335,7 +239,7 @@ def test_overview(session, probe):
     if min(expected.values()) == 0:
         raise Failure(f"the simulator's board lacks a status: {expected}")
 
-    main = wait_for("the monitor's window", lambda: visible_window(session), 10, 0.1)
+    main = wait_for("the monitor's window", lambda: visible_window(session.env), 10, 0.1)
 
     def opened():
         found = visible_named(session, "^Line overview$")
@@ -409,7 +313,7 @@ def outer_geometry(session, window):
 
 def settled_outer(session, expected=None):
     """The outer geometry once it has stopped changing (and equals expected, when given)."""
-    window = wait_for("the monitor's window", lambda: visible_window(session), 15, 0.1)
+    window = wait_for("the monitor's window", lambda: visible_window(session.env), 15, 0.1)
     seen = []
 
     def stable():
@@ -439,8 +343,8 @@ def test_outer(session):
     if wm.poll() is not None:
         raise Failure(f"openbox ended with {wm.returncode}: {read_bytes(session.path('openbox.log'))!r}")
 
-    _, port = session.start_sim("sim", 0, "--lines", "16", "--change-rate", "0")
-    session.write_config(port, "SLEEP_SEC = 1", "LANGUAGE_TYPE = English")
+    _, port = session.start_sim(session.sim_path, "--lines", "16", "--change-rate", "0")
+    session.write_config(port, 1, "LANGUAGE_TYPE = English")
     monitor = session.start_monitor()
     _, first = settled_outer(session)
     log(f"first run: frame at ({first[0]}, {first[1]}), {first[2]} x {first[3]}")
@@ -465,10 +369,10 @@ def test_outer(session):
 
 def test_reconnect(session):
     session.env["QT_QPA_PLATFORM"] = "offscreen"
-    sim, port = session.start_sim("sim1", 0, "--lines", "16")
+    sim, port = session.start_sim(session.sim_path, "--lines", "16", name="sim1")
     # Between polls the simulator holds no unread request, so stopping it closes the connection
     # gracefully (a server that quits with a request unread resets it: len=-1, errNo=104).
-    session.write_config(port, "SLEEP_SEC = 1", "LANGUAGE_TYPE = Chinese")
+    session.write_config(port, 1, "LANGUAGE_TYPE = Chinese")
     monitor = session.start_monitor()
     wait_for("the monitor to connect", lambda: sim_answered(session, "sim1"), 20)
     time.sleep(1)
@@ -479,7 +383,7 @@ def test_reconnect(session):
     log("simulator stopped")
     wait_for("the broken read in Monitor.log", lambda: RECV_CLOSED in read_bytes(session.path("Monitor.log")), 5)
     # The monitor waits 8 seconds before it tries again; the simulator is back well before that.
-    _, again = session.start_sim("sim2", port, "--lines", "16")
+    _, again = session.start_sim(session.sim_path, "--lines", "16", name="sim2", port=port)
     if again != port:
         raise Failure(f"the simulator came back on port {again}, not {port}")
     log(f"simulator started again on port {port}")

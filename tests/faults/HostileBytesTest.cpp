@@ -126,11 +126,7 @@ TEST(HostileBytes, RejectedWithTheirLogLineAndRepairedByAReconnectionOrDecoded)
         MessageRecorder boxes;
         LoopbackServer server;
         SharedConfig config;
-        TagRunCfg cfg;
-        cfg.ServerIp = "127.0.0.1";
-        cfg.ServerPort = server.port();
-        cfg.SleepSec = 0;
-        config.Set(cfg);
+        config.Set(LoopbackRunCfg(server.port(), 0));
         auto link = std::make_unique<TagTcpConnection>(config, FaultTiming());
         Peer peer = server.Accept();
         ASSERT_EQ(peer.Read(5), "00011");

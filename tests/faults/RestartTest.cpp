@@ -3,12 +3,12 @@
 // nor descriptors may grow with the restarts.
 
 #include "FaultSupport.h"
-#include "SimRunner.h"
 #include "board/Board.h"
 #include "common/Texts.h"
 #include "link/Link.h"
 #include "sim/SimModel.h"
 #include "support/LoopbackServer.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ TEST(ServerRestart, HundredKillsEachFollowedByAReconnectionAndTheNewBoard)
     ScratchDir dir;
     CountingView view;
     MessageRecorder boxes;
-    SimRunner sim;
+    SimProcess sim;
     const int port = ClosedPort();
     auto start = [&](int round) {
         return sim.Start(port, {"--lines", std::to_string(LinesOf(round)), "--seed", std::to_string(round + 1),
@@ -49,11 +49,7 @@ TEST(ServerRestart, HundredKillsEachFollowedByAReconnectionAndTheNewBoard)
     ASSERT_TRUE(start(0)) << sim.error();
     ASSERT_EQ(sim.port(), port);
     SharedConfig config;
-    TagRunCfg cfg;
-    cfg.ServerIp = "127.0.0.1";
-    cfg.ServerPort = port;
-    cfg.SleepSec = 1; // one 20 ms unit
-    config.Set(cfg);
+    config.Set(LoopbackRunCfg(port, 1)); // one 20 ms unit
     auto link = std::make_unique<TagTcpConnection>(config, FaultTiming());
     ASSERT_TRUE(link->connected);
     link->StartWorker();

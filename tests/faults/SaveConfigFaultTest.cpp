@@ -19,7 +19,11 @@
 
 namespace {
 
-const char kOldFile[] = "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = 4321\r\n// the operator's note\r\n";
+// The file an interrupted save must leave as it was.
+std::string OldFile()
+{
+    return LoopbackConfig(4321, -1, "// the operator's note\r\n");
+}
 const char kTmpName[] = "Quorvane.cfg.tmp";
 
 TagRunCfg NewValues()
@@ -64,11 +68,11 @@ protected:
     ScratchDir dir;
     MessageRecorder boxes;
 
-    void SetUp() override { WriteFile(kConfigFileName, kOldFile); }
+    void SetUp() override { WriteFile(kConfigFileName, OldFile()); }
 
     void ExpectOldFileWhole()
     {
-        EXPECT_EQ(ReadFile(kConfigFileName), kOldFile);
+        EXPECT_EQ(ReadFile(kConfigFileName), OldFile());
         TagRunCfg loaded;
         EXPECT_EQ(LoadConfig(loaded), 0);
         EXPECT_EQ(loaded.ServerPort, 4321);
@@ -204,7 +208,7 @@ TEST_F(SaveConfigKeeps, ReadOnlyFileBehindALinkIsNotReplaced)
         GTEST_SKIP() << why_;
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(LinkText(kConfigFileName), "shared/real.cfg");
-    EXPECT_EQ(ReadFile("shared/real.cfg"), kOldFile);
+    EXPECT_EQ(ReadFile("shared/real.cfg"), OldFile());
     EXPECT_FALSE(Exists("shared/real.cfg.tmp"));
     EXPECT_EQ(boxes.messages().size(), 1u);
 }
@@ -257,7 +261,7 @@ TEST_F(SaveConfigKeeps, LinksOfEveryKindLeadToTheFileThatIsWritten)
         fs::remove("step", ec);
         fs::remove(kConfigFileName, ec);
         ASSERT_TRUE(fs::create_directory("shared"));
-        WriteFile("shared/real.cfg", kOldFile);
+        WriteFile("shared/real.cfg", OldFile());
         for (const auto& [name, text] : c.links)
             ASSERT_EQ(::symlink(text.c_str(), name.c_str()), 0) << name;
         EXPECT_EQ(SaveConfig(NewValues()), 0);
@@ -290,7 +294,7 @@ TEST_F(SaveConfigKeeps, PermissionBitsStay)
     // 0644 is what a new file gets here, so the other modes show that they were carried over.
     for (mode_t mode : {0600, 0640, 0660, 0604, 0664, 0444, 02640, 0644}) {
         SCOPED_TRACE(mode);
-        WriteFile(kConfigFileName, kOldFile);
+        WriteFile(kConfigFileName, OldFile());
         ASSERT_EQ(::chmod(kConfigFileName, mode), 0);
         const ino_t inode = Stat(kConfigFileName).st_ino;
         // As root, as before: root may write a read-only file, and so may replace it.

@@ -3,7 +3,6 @@
 // of every socket the link opens.
 
 #include "FaultSupport.h"
-#include "SimRunner.h"
 #include "board/Board.h"
 #include "common/Texts.h"
 #include "link/Link.h"
@@ -11,6 +10,7 @@
 #include "settings/EventLog.h"
 #include "sim/SimModel.h"
 #include "support/LoopbackServer.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ protected:
     ScratchDir dir;
     CountingView view;
     MessageRecorder boxes;
-    SimRunner sim;
+    SimProcess sim;
     SharedConfig config;
     LinkTiming timing = FaultTiming();
     std::unique_ptr<TagTcpConnection> link;
@@ -55,11 +55,7 @@ protected:
         for (const char* a : {"--lines", "8", "--seed", "5", "--change-rate", "0"})
             args.push_back(a);
         ASSERT_TRUE(sim.Start(0, args)) << sim.error();
-        TagRunCfg cfg;
-        cfg.ServerIp = "127.0.0.1";
-        cfg.ServerPort = sim.port();
-        cfg.SleepSec = sleepSec;
-        config.Set(cfg);
+        config.Set(LoopbackRunCfg(sim.port(), sleepSec));
         link = std::make_unique<TagTcpConnection>(config, timing);
         ASSERT_TRUE(link->connected);
         link->StartWorker();

@@ -10,20 +10,16 @@
 // 127.0.0.1 that counts the polls and the bytes answered.
 
 #include "FaultSupport.h"
-#include "SimRunner.h"
 #include "board/Board.h"
 #include "common/Texts.h"
 #include "link/Link.h"
 #include "link/Protocol.h"
 #include "settings/Config.h"
 #include "settings/EventLog.h"
-#include "support/LoopbackServer.h"
+#include "support/LoopbackRelay.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,113 +84,6 @@ bool Parse(int argc, char** argv, Options& o)
     return true;
 }
 
-int ListenLoopback(int& port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 4) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        if (s >= 0)
-            ::close(s);
-        return -1;
-    }
-    port = ntohs(a.sin_port);
-    return s;
-}
-
-int ConnectLoopback(int port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
-        return -1;
-    }
-    return s;
-}
-
-bool SendAll(int fd, const char* p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-// Passes bytes between the link and the simulator, one connection at a time, and counts them.
-class Relay {
-public:
-    explicit Relay(int serverPort) : serverPort_(serverPort) { listen_ = ListenLoopback(port_); }
-    ~Relay()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        if (listen_ >= 0)
-            ::close(listen_);
-    }
-    bool ok() const { return listen_ >= 0; }
-    int port() const { return port_; }
-    void Start()
-    {
-        thread_ = std::thread([this] { Run(); });
-    }
-
-    std::atomic<long long> requestBytes{0};
-    std::atomic<long long> answerBytes{0};
-    std::atomic<int> connections{0};
-
-private:
-    void Run()
-    {
-        std::vector<char> buf(65536);
-        while (!stop_) {
-            pollfd l{listen_, POLLIN, 0};
-            if (::poll(&l, 1, 100) <= 0)
-                continue;
-            const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            const int server = client >= 0 ? ConnectLoopback(serverPort_) : -1;
-            ++connections;
-            while (!stop_ && client >= 0 && server >= 0) {
-                pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-                if (::poll(p, 2, 100) <= 0)
-                    continue;
-                bool open = true;
-                for (int i = 0; i < 2 && open; ++i) {
-                    if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                        continue;
-                    const ssize_t n = ::recv(p[i].fd, buf.data(), buf.size(), 0);
-                    open = n > 0 && SendAll(p[1 - i].fd, buf.data(), size_t(n));
-                    if (n > 0)
-                        (i == 0 ? requestBytes : answerBytes) += n;
-                }
-                if (!open)
-                    break;
-            }
-            if (client >= 0)
-                ::close(client);
-            if (server >= 0)
-                ::close(server);
-        }
-    }
-
-    int serverPort_;
-    int listen_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // What the 800 ms timer does with the board: copy the text of every changed cell into the grid's
 // own copy and clear the flag. Counts the cells copied.
 class Refresher {
@@ -251,13 +140,13 @@ struct Sample {
 
 // Waits for the link to go down without anything from the server: a failed read after the peer
 // stopped answering keep-alive probes. Returns the exit status.
-int UntilDown(const Options& o, const Relay& relay, const CountingView& view)
+int UntilDown(const Options& o, const LoopbackRelay& relay, const CountingView& view)
 {
     const auto start = Clock::now();
     auto lastTraffic = start;
     long long bytes = -1;
     while (view.linkDowns.load() == 0 && Clock::now() - start < std::chrono::seconds(o.seconds)) {
-        const long long now = relay.requestBytes.load() + relay.answerBytes.load();
+        const long long now = relay.requestBytes() + relay.answerBytes();
         if (now != bytes) {
             bytes = now;
             lastTraffic = Clock::now();
@@ -296,21 +185,19 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
-        SimRunner sim;
+        SimProcess sim;
         std::vector<std::string> simArgs = {"--lines", std::to_string(o.lines), "--change-rate", o.changeRate};
         simArgs.insert(simArgs.end(), o.simArgs.begin(), o.simArgs.end());
         if (!sim.Start(0, simArgs)) {
             std::fprintf(stderr, "quorvane_soak: %s\n", sim.error().c_str());
             return 1;
         }
-        Relay relay(sim.port());
+        LoopbackRelay relay(sim.port());
         if (!relay.ok()) {
             std::perror("relay");
             return 1;
         }
-        relay.Start();
-        WriteFile(kConfigFileName,
-                  Format("SERVER_IP = 127.0.0.1\r\nSERVER_PORT = %d\r\nSLEEP_SEC = 0\r\n", relay.port()));
+        WriteFile(kConfigFileName, LoopbackConfig(relay.port(), 0));
         CreateCurConfig();
 
         CountingView view;
@@ -335,7 +222,7 @@ int main(int argc, char** argv)
         } else {
             const auto start = Clock::now();
             auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
-            auto answers = [&] { return relay.requestBytes.load() / kPollRequestSize; };
+            auto answers = [&] { return relay.requestBytes() / kPollRequestSize; };
             std::vector<Sample> samples;
             for (int t = o.sample; t <= o.seconds; t += o.sample) {
                 std::this_thread::sleep_until(start + std::chrono::seconds(t));
@@ -370,7 +257,7 @@ int main(int argc, char** argv)
             const size_t reconnections = LogCount(Texts::kReconnected);
             const size_t logLines = LogMessages().size();
             std::printf("answers: %lld in %.0f s, %.0f/s; %.1f MB answered; cells copied by the refresh: %lld\n",
-                        last.answers, last.at, rate, relay.answerBytes.load() / 1e6, refresher.cellsCopied.load());
+                        last.answers, last.at, rate, relay.answerBytes() / 1e6, refresher.cellsCopied.load());
             std::printf("resident memory: first after warm-up %ld KiB (t=%.0f s), last %ld KiB, max %ld KiB, min %ld "
                         "KiB; growth %.2f %%\n",
                         warm->rssKb, warm->at, last.rssKb, maxKb, minKb, growth);

@@ -53,11 +53,7 @@ TEST(AnswerWatchTest, AStallIsReportedOnceAndEndsWithTheNextAnswer)
     RecordingView view;
     LoopbackServer server;
     SharedConfig config;
-    TagRunCfg cfg;
-    cfg.ServerIp = "127.0.0.1";
-    cfg.ServerPort = server.port();
-    cfg.SleepSec = 1;
-    config.Set(cfg);
+    config.Set(LoopbackRunCfg(server.port(), 1));
     LinkTiming timing = ShortTiming();
     timing.answerOverdue = 50ms;
     timing.sleepUnit = 1h; // one answer, then the worker sits in its pause of an hour

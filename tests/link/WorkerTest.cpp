@@ -85,14 +85,7 @@ protected:
     LinkTiming timing = ShortTiming();
     std::unique_ptr<TagTcpConnection> link;
 
-    void SetUp() override
-    {
-        Configure([&](TagRunCfg& c) {
-            c.ServerIp = "127.0.0.1";
-            c.ServerPort = server.port();
-            c.SleepSec = 0;
-        });
-    }
+    void SetUp() override { config.Set(LoopbackRunCfg(server.port(), 0)); }
     void TearDown() override
     {
         link.reset();

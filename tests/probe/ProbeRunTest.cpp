@@ -356,8 +356,7 @@ TEST_F(ProbeRunTest, SettingsComeFromTheConfigurationFileUnlessTheCommandLineSay
     });
     RefusingPort refusing;
     // Quorvane.cfg names the server and the headers' language.
-    WriteFile(kConfigFileName, "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " + std::to_string(server.port()) +
-                                   "\r\nLANGUAGE_TYPE = English\r\nTITLE1 = Agent\r\n");
+    WriteFile(kConfigFileName, LoopbackConfig(server.port(), -1, "LANGUAGE_TYPE = English\r\nTITLE1 = Agent\r\n"));
     ProbeRun run = Probe({"--timeout", "2"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Line  Script File  Status  Keys  Run Info  Agent", 0), 0u) << run.out;
@@ -369,7 +368,7 @@ TEST_F(ProbeRunTest, SettingsComeFromTheConfigurationFileUnlessTheCommandLineSay
 
     // --config reads another file, and Quorvane.cfg is not read at all.
     std::filesystem::create_directory("etc");
-    WriteFile("etc/probe.cfg", "SERVER_IP=127.0.0.1\nSERVER_PORT=" + std::to_string(server.port()) + "\n");
+    WriteFile("etc/probe.cfg", LoopbackConfig(server.port()));
     run = Probe({"--config", "etc/probe.cfg", "--format", "csv"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("线路,", 0), 0u) << "the default language: " << run.out;

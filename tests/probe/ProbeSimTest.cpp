@@ -3,147 +3,56 @@
 
 #include "FrameDecoder.h"
 #include "JsonReader.h"
-#include "SimProcess.h"
 #include "board/Board.h"
 #include "platform/Utf8.h"
 #include "probe/ProbeFormat.h"
 #include "probe/ProbeText.h"
+#include "support/LoopbackRelay.h"
 #include "support/LoopbackServer.h"
+#include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
-#include <thread>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// Listens on 127.0.0.1, relays one connection at a time to the simulator's port and keeps what the
-// simulator sent on each.
+// A relay that keeps what the simulator sent on each connection.
 class RecordingRelay {
 public:
-    explicit RecordingRelay(int target) : target_(target)
+    explicit RecordingRelay(int target)
+        : relay_(target, [this](int connection, std::string_view bytes, LoopbackRelay::Clock::time_point) {
+              std::lock_guard lock(mutex_);
+              if (connections_.size() <= size_t(connection))
+                  connections_.resize(size_t(connection) + 1);
+              connections_[size_t(connection)].append(bytes);
+          })
     {
-        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0 ||
-            getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0 || pipe2(stop_, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "relay: " << std::strerror(errno);
-            return;
-        }
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { Serve(); });
+        EXPECT_TRUE(relay_.ok()) << "relay: " << std::strerror(errno);
     }
-    ~RecordingRelay()
-    {
-        if (thread_.joinable()) {
-            [[maybe_unused]] const ssize_t n = write(stop_[1], "x", 1);
-            thread_.join();
-        }
-        for (int fd : {listen_, stop_[0], stop_[1]}) {
-            if (fd >= 0)
-                close(fd);
-        }
-    }
-    int port() const { return port_; }
+    int port() const { return relay_.port(); }
     // What the simulator sent on each connection so far.
     std::vector<std::string> FromServer() const
     {
         std::lock_guard lock(mutex_);
-        return connections_;
+        std::vector<std::string> sent = connections_;
+        sent.resize(std::max(sent.size(), size_t(relay_.connections())));
+        return sent;
     }
 
 private:
-    bool Stopped(int timeoutMs, int fd, short events, short& revents) const
-    {
-        pollfd p[2] = {{stop_[0], POLLIN, 0}, {fd, events, 0}};
-        if (poll(p, 2, timeoutMs) < 0)
-            return true;
-        revents = p[1].revents;
-        return p[0].revents != 0;
-    }
-
-    void Serve()
-    {
-        for (;;) {
-            short revents = 0;
-            if (Stopped(-1, listen_, POLLIN, revents))
-                return;
-            const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0)
-                continue;
-            const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(uint16_t(target_));
-            {
-                std::lock_guard lock(mutex_);
-                connections_.emplace_back();
-            }
-            if (connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && !Relay(client, server)) {
-                close(client);
-                close(server);
-                return;
-            }
-            close(client);
-            close(server);
-        }
-    }
-
-    // Copies both ways until either side closes (true) or the relay is stopped (false).
-    bool Relay(int client, int server)
-    {
-        char buf[65536];
-        for (;;) {
-            pollfd p[3] = {{stop_[0], POLLIN, 0}, {client, POLLIN, 0}, {server, POLLIN, 0}};
-            if (poll(p, 3, -1) < 0 || p[0].revents)
-                return false;
-            for (int side = 1; side <= 2; ++side) {
-                if (!p[side].revents)
-                    continue;
-                const ssize_t n = recv(p[side].fd, buf, sizeof buf, 0);
-                if (n <= 0)
-                    return true;
-                if (side == 2) {
-                    std::lock_guard lock(mutex_);
-                    connections_.back().append(buf, size_t(n));
-                }
-                const int to = side == 1 ? server : client;
-                for (ssize_t sent = 0; sent < n;) {
-                    const ssize_t w = send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
-                    if (w <= 0)
-                        return true;
-                    sent += w;
-                }
-            }
-        }
-    }
-
-    int target_;
-    int listen_ = -1;
-    int port_ = 0;
-    int stop_[2] = {-1, -1};
     mutable std::mutex mutex_;
     std::vector<std::string> connections_;
-    std::thread thread_;
+    LoopbackRelay relay_; // last: its thread is stopped before the record goes
 };
 
 struct Probed {
@@ -280,7 +189,7 @@ TEST(ProbeSim, JsonIsTheWholeBoardTheSimulatorSent)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sim[1]);
         SimProcess sim(c.sim);
-        ASSERT_GT(sim.port(), 0);
+        ASSERT_TRUE(sim.running()) << sim.error();
         RecordingRelay relay(sim.port());
         const Probed run = Probe(relay.port(), {"--format", "json"});
         ASSERT_EQ(run.status, 0) << run.err;
@@ -297,6 +206,7 @@ TEST(ProbeSim, TableCsvAndMetricsOfOneBoard)
 {
     // With no changes every client is sent the same board, so the formats can be compared.
     SimProcess sim({"--lines", "40", "--change-rate", "0", "--language", "zh"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     RecordingRelay relay(sim.port());
     const Probed json = Probe(relay.port(), {"--format", "json"});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -346,6 +256,7 @@ TEST(ProbeSim, TableCsvAndMetricsOfOneBoard)
 TEST(ProbeSim, EveryCheckExitCode)
 {
     SimProcess sim({"--lines", "64", "--change-rate", "0"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     RecordingRelay relay(sim.port());
     ASSERT_EQ(Probe(relay.port(), {"--polls", "1", "--format", "csv"}).status, 0);
     const std::map<std::string, int> counts = StatusCounts(Replay(relay.FromServer().at(0)));
@@ -354,7 +265,9 @@ TEST(ProbeSim, EveryCheckExitCode)
     const std::string fewer = std::to_string(counts.at("Idle") - 1);
 
     SimProcess stalled({"--lines", "64", "--stall-after", "0"});
+    ASSERT_TRUE(stalled.running()) << stalled.error();
     SimProcess stopped({"--lines", "64"});
+    ASSERT_TRUE(stopped.running()) << stopped.error();
     const int stoppedPort = stopped.port();
     ASSERT_EQ(stopped.Stop(SIGTERM), 0);
 
@@ -391,6 +304,7 @@ TEST(ProbeSim, EveryCheckExitCode)
 TEST(ProbeSim, AStallAfterTheFirstAnswerGivesWhatArrived)
 {
     SimProcess sim({"--lines", "2048", "--stall-after", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     const Probed run = Probe(sim.port(), {"--check", "-t", "1"});
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find(", board incomplete ("), std::string::npos) << run.out;
@@ -413,6 +327,7 @@ TEST(ProbeSim, HostileAnswersEndWithTheMonitorsReason)
     };
     for (const auto& c : cases) {
         SimProcess sim(c.sim);
+        ASSERT_TRUE(sim.running()) << sim.error();
         const Probed run = Probe(sim.port(), {"--format", "json", "-t", "5"});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
@@ -423,6 +338,7 @@ TEST(ProbeSim, HostileAnswersEndWithTheMonitorsReason)
 TEST(ProbeSim, WatchPrintsARoundPerPeriodOnOneConnection)
 {
     SimProcess sim({"--lines", "10"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     RecordingRelay relay(sim.port());
     const Probed run = Probe(relay.port(), {"--watch", "0.1", "--count", "3", "--format", "json"});
     EXPECT_EQ(run.status, 0) << run.err;

@@ -3,7 +3,8 @@
 #include "sim/SimOptions.h"
 
 #include "FrameDecoder.h"
-#include "SimProcess.h"
+#include "SimClient.h"
+#include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ DecodedFrame Poll(SimClient& client, std::string* raw = nullptr)
 TEST(SimLoopback, AnswersAPollWithTheWholeBoard)
 {
     SimProcess sim({"--lines", "5", "--seed", "7"});
-    ASSERT_GT(sim.port(), 0);
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     ASSERT_TRUE(client.connected());
     std::string raw;
@@ -76,6 +77,7 @@ TEST(SimLoopback, AnswersAPollWithTheWholeBoard)
 TEST(SimLoopback, BinaryLengthAndChineseTexts)
 {
     SimProcess sim({"--lines", "3", "--length", "binary", "--language", "zh"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     const DecodedFrame frame = Poll(client);
     EXPECT_FALSE(frame.textLength);
@@ -87,6 +89,7 @@ TEST(SimLoopback, BinaryLengthAndChineseTexts)
 TEST(SimLoopback, BigBoardNeverExceedsTheBuffer)
 {
     SimProcess sim({"--lines", "2048", "--change-rate", "0"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     std::set<int> cells;
     for (int n = 0; n < 40 && cells.size() < 2048 * 8; ++n) {
@@ -106,6 +109,7 @@ TEST(SimLoopback, BigBoardNeverExceedsTheBuffer)
 TEST(SimLoopback, SeveralClientsAtOnce)
 {
     SimProcess sim({"--lines", "4"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient a(sim.port());
     SimClient b(sim.port());
     EXPECT_EQ(Poll(a).records.size(), 33u);
@@ -123,6 +127,7 @@ TEST(SimLoopback, SeveralClientsAtOnce)
 TEST(SimLoopback, CloseAfterAnswers)
 {
     SimProcess sim({"--lines", "2", "--close-after", "2"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     Poll(client);
     Poll(client);
@@ -137,6 +142,7 @@ TEST(SimLoopback, CloseAfterAnswers)
 TEST(SimLoopback, CloseAfterZeroClosesAtOnce)
 {
     SimProcess sim({"--close-after", "0"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     std::string bytes;
     EXPECT_EQ(client.ReadFrame(bytes), SimClient::Read::Closed);
@@ -148,12 +154,14 @@ TEST(SimLoopback, ChunkedAnswerIsTheSameFrameInPieces)
     std::string whole;
     {
         SimProcess sim(base);
+        ASSERT_TRUE(sim.running()) << sim.error();
         SimClient client(sim.port());
         Poll(client, &whole);
     }
     auto args = base;
     args.insert(args.end(), {"--chunk", "7"});
     SimProcess sim(args);
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     std::string pieces;
     Poll(client, &pieces);
@@ -167,6 +175,7 @@ TEST(SimLoopback, ChunkedAnswerIsTheSameFrameInPieces)
 TEST(SimLoopback, DelayedAnswer)
 {
     SimProcess sim({"--lines", "1", "--delay-ms", "150"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     const auto sent = std::chrono::steady_clock::now();
     Poll(client);
@@ -176,6 +185,7 @@ TEST(SimLoopback, DelayedAnswer)
 TEST(SimLoopback, GarbageAfterAnswers)
 {
     SimProcess sim({"--lines", "2", "--garbage-after", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     Poll(client);
     ASSERT_TRUE(client.SendPoll());
@@ -189,6 +199,7 @@ TEST(SimLoopback, GarbageAfterAnswers)
 TEST(SimLoopback, OversizeAfterAnswers)
 {
     SimProcess sim({"--lines", "2", "--oversize-after", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     std::string first;
     Poll(client, &first);
@@ -202,6 +213,7 @@ TEST(SimLoopback, OversizeAfterAnswers)
 TEST(SimLoopback, StallAfterAnswers)
 {
     SimProcess sim({"--lines", "2", "--stall-after", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     Poll(client);
     ASSERT_TRUE(client.SendPoll());
@@ -213,6 +225,7 @@ TEST(SimLoopback, StallAfterAnswers)
 TEST(SimLoopback, RequestsArriveInPiecesOrTogether)
 {
     SimProcess sim({"--lines", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     ASSERT_TRUE(client.Send("000"));
     ASSERT_TRUE(client.Send("11"));
@@ -226,6 +239,7 @@ TEST(SimLoopback, RequestsArriveInPiecesOrTogether)
 TEST(SimLoopback, AnythingButAPollEndsTheConnection)
 {
     SimProcess sim({"--lines", "1"});
+    ASSERT_TRUE(sim.running()) << sim.error();
     SimClient client(sim.port());
     ASSERT_TRUE(client.Send("HELLO"));
     std::string bytes;
@@ -235,7 +249,8 @@ TEST(SimLoopback, AnythingButAPollEndsTheConnection)
 TEST(SimLoopback, SignalsEndItCleanly)
 {
     for (int sig : {SIGTERM, SIGINT}) {
-        SimProcess sim({});
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start(0, {})) << sim.error();
         SimClient client(sim.port());
         Poll(client);
         EXPECT_EQ(sim.Stop(sig), 0);
@@ -264,8 +279,8 @@ TEST(SimLoopback, HelpGoesToStandardOutput)
 
 TEST(SimLoopback, BusyPortIsAFailureNotABadArgument)
 {
-    SimProcess first({});
-    ASSERT_GT(first.port(), 0);
+    SimProcess first;
+    ASSERT_TRUE(first.Start(0, {})) << first.error();
     std::string out;
     std::string err;
     EXPECT_EQ(RunSimToEnd({"--port", std::to_string(first.port())}, out, err), 1);

@@ -67,9 +67,26 @@ void WriteFile(const std::string& name, const std::string& bytes)
     out << bytes;
 }
 
+std::string LoopbackConfig(int port, int sleepSec, const std::string& extra)
+{
+    std::string text = "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " + std::to_string(port) + "\r\n";
+    if (sleepSec >= 0)
+        text += "SLEEP_SEC = " + std::to_string(sleepSec) + "\r\n";
+    return text + extra;
+}
+
+TagRunCfg LoopbackRunCfg(int port, int sleepSec)
+{
+    TagRunCfg cfg;
+    cfg.ServerIp = "127.0.0.1";
+    cfg.ServerPort = port;
+    cfg.SleepSec = sleepSec;
+    return cfg;
+}
+
 void WriteLoopbackConfig(int port, const std::string& extra)
 {
-    WriteFile(kConfigFileName, "SERVER_IP = 127.0.0.1\r\nSERVER_PORT = " + std::to_string(port) + "\r\n" + extra);
+    WriteFile(kConfigFileName, LoopbackConfig(port, -1, extra));
     CurConfig.Set(TagRunCfg());
     LoadConfig(CurConfig);
 }

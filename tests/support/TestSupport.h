@@ -5,6 +5,7 @@
 #include "board/Board.h"
 #include "common/MonitorView.h"
 #include "link/Link.h"
+#include "settings/Config.h"
 
 #include <chrono>
 #include <functional>
@@ -28,9 +29,18 @@ private:
 std::string ReadFile(const std::string& name);
 void WriteFile(const std::string& name, const std::string& bytes);
 
-// Writes Quorvane.cfg (loopback, the given port, then extra lines) in the working directory and
-// reads it into CurConfig over the defaults. Every test that may start a link writes one first: the
-// default server lies on a private network.
+// The text of a Quorvane.cfg that points at 127.0.0.1:port, in the program's own CR LF lines:
+// "SERVER_IP = 127.0.0.1" first, SERVER_PORT, SLEEP_SEC when sleepSec is not negative, then the
+// extra lines as given ("LANGUAGE_TYPE = English\r\n"). Every settings file a test, benchmark or
+// driver writes comes from here: the default server lies on a private network.
+std::string LoopbackConfig(int port, int sleepSec = -1, const std::string& extra = std::string());
+
+// The same settings without the file, for a link made from a SharedConfig: 127.0.0.1:port and the
+// poll pause, the rest as the defaults.
+TagRunCfg LoopbackRunCfg(int port, int sleepSec);
+
+// Writes LoopbackConfig(port, -1, extra) as Quorvane.cfg in the working directory and reads it into
+// CurConfig over the defaults. Every test that may start a link writes one first.
 void WriteLoopbackConfig(int port, const std::string& extra = std::string());
 
 // The link's time-outs and pauses cut to milliseconds: connects that succeed on loopback take one

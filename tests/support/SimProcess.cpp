@@ -1,21 +1,15 @@
-#include "SimProcess.h"
-
-#include "FrameDecoder.h"
-
-#include <gtest/gtest.h>
+#include "support/SimProcess.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +19,10 @@ extern char** environ;
 
 namespace {
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd, int errFd)
+// Starts program with its standard output on outFd and its standard error on errFd, or appended
+// to the file errPath when errFd is -1; -1 when it cannot start.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int outFd, int errFd,
+            const char* errPath = nullptr)
 {
     std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
@@ -39,6 +36,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, in
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     if (errFd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    } else if (errPath) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
     }
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
@@ -95,31 +94,52 @@ void ReadBoth(int outFd, int errFd, std::chrono::steady_clock::time_point deadli
 
 } // namespace
 
+const char* SimPath()
+{
+    return QUORVANE_SIM_PATH;
+}
+
 SimProcess::SimProcess(const std::vector<std::string>& args)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        return;
+    Start(0, args);
+}
+
+SimProcess::~SimProcess()
+{
+    Kill();
+}
+
+bool SimProcess::Start(int port, const std::vector<std::string>& args)
+{
+    Kill();
+    error_.clear();
+    firstLine_.clear();
+    port_ = 0;
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        error_ = std::string("pipe: ") + std::strerror(errno);
+        return false;
     }
-    std::vector<std::string> all = {"--port", "0"};
+    std::vector<std::string> all = {"--bind", "127.0.0.1", "--port", std::to_string(port)};
     all.insert(all.end(), args.begin(), args.end());
-    pid_ = Spawn(QUORVANE_SIM_PATH, all, fds[1], -1);
-    close(fds[1]);
-    out_ = fds[0];
+    pid_ = Spawn(SimPath(), all, out[1], -1, "quorvane-sim.err");
+    close(out[1]);
     if (pid_ < 0) {
-        ADD_FAILURE() << "cannot start " << QUORVANE_SIM_PATH;
-        return;
+        close(out[0]);
+        error_ = std::string("cannot start ") + SimPath();
+        return false;
     }
+
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    char c = 0;
+    bool ended = false;
     while (std::chrono::steady_clock::now() < deadline) {
-        pollfd p{out_, POLLIN, 0};
+        pollfd p{out[0], POLLIN, 0};
         if (poll(&p, 1, 100) <= 0) {
             continue;
         }
-        if (read(out_, &c, 1) != 1) {
-            ADD_FAILURE() << "quorvane-sim ended before it listened";
+        char c = 0;
+        if (read(out[0], &c, 1) != 1) {
+            ended = true;
             break;
         }
         if (c == '\n') {
@@ -127,23 +147,28 @@ SimProcess::SimProcess(const std::vector<std::string>& args)
         }
         firstLine_.push_back(c);
     }
-    const size_t colon = firstLine_.rfind(':');
-    if (firstLine_.rfind("listening 127.0.0.1:", 0) != 0 || colon == std::string::npos) {
-        ADD_FAILURE() << "unexpected first line '" << firstLine_ << "'";
-        return;
+    close(out[0]);
+    const std::string prefix = "listening 127.0.0.1:";
+    if (firstLine_.rfind(prefix, 0) != 0) {
+        error_ = ended ? "quorvane-sim ended before it listened (see quorvane-sim.err)"
+                       : "unexpected first line '" + firstLine_ + "'";
+        Kill();
+        return false;
     }
-    port_ = std::atoi(firstLine_.c_str() + colon + 1);
+    port_ = std::atoi(firstLine_.c_str() + prefix.size());
+    return true;
 }
 
-SimProcess::~SimProcess()
+void SimProcess::Kill()
 {
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        WaitExit(pid_, 10s);
+    if (pid_ <= 0) {
+        return;
     }
-    if (out_ >= 0) {
-        close(out_);
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_ = -1;
 }
 
 int SimProcess::Stop(int sig)
@@ -191,81 +216,5 @@ int RunToEnd(const std::string& program, const std::vector<std::string>& args, s
 
 int RunSimToEnd(const std::vector<std::string>& args, std::string& out, std::string& err)
 {
-    return RunToEnd(QUORVANE_SIM_PATH, args, out, err, 10s);
-}
-
-SimClient::SimClient(int port)
-{
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ADD_FAILURE() << "connect to 127.0.0.1:" << port << ": " << std::strerror(errno);
-        close(fd_);
-        fd_ = -1;
-    }
-}
-
-SimClient::~SimClient()
-{
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
-
-bool SimClient::Send(const std::string& bytes)
-{
-    return fd_ >= 0 && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-}
-
-SimClient::Read SimClient::Fill(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{fd_, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-        return Read::TimedOut;
-    }
-    char buf[65536];
-    const ssize_t n = recv(fd_, buf, sizeof buf, 0);
-    if (n <= 0) {
-        return Read::Closed;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (held_.empty()) {
-        firstByteAt = now;
-    }
-    lastByteAt = now;
-    held_.append(buf, static_cast<size_t>(n));
-    return Read::Frame;
-}
-
-SimClient::Read SimClient::ReadFrame(std::string& frame, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (const size_t size = CompleteFrameSize(held_); size > 0) {
-            frame = held_.substr(0, size);
-            held_.erase(0, size);
-            return Read::Frame;
-        }
-        if (const Read r = Fill(deadline); r != Read::Frame) {
-            return r;
-        }
-    }
-}
-
-SimClient::Read SimClient::ReadBytes(size_t n, std::string& bytes, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (held_.size() < n) {
-        if (const Read r = Fill(deadline); r != Read::Frame) {
-            return r;
-        }
-    }
-    bytes = held_.substr(0, n);
-    held_.erase(0, n);
-    return Read::Frame;
+    return RunToEnd(SimPath(), args, out, err, 10s);
 }

@@ -1,32 +1,34 @@
 #!/usr/bin/env bash
-# Smoke test of the cross-built simulator and probe under Wine, over loopback only:
-#   scripts/windows-sim-smoke.sh BUILD_DIR
-# Starts BUILD_DIR/sim/quorvane-sim.exe on 127.0.0.1 with a free port, waits (up to 60 s, Wine's
-# first start is slow) for its "listening 127.0.0.1:PORT" line, polls it twice from Linux with
-# python3 and checks that each answer is a well-formed frame, runs BUILD_DIR/probe/quorvane-probe.exe
-# against it (JSON, check mode) and against a closed port, then stops the simulator with Ctrl+C
-# (Wine turns SIGINT into the console event the simulator listens for) and expects exit status 0.
+# Smoke test of the cross-built simulator and probe under Wine, over loopback only; the Windows
+# cross-build runs it as the CTest test windows_sim_smoke (label wine):
+#   check-windows-smoke.sh SIM_EXE PROBE_EXE
+# Starts quorvane-sim.exe on 127.0.0.1 with a free port, waits (up to 40 s, Wine's first start is
+# slow) for its "listening 127.0.0.1:PORT" line, polls it twice from Linux with python3 and checks
+# that each answer is a well-formed frame, runs quorvane-probe.exe against it (JSON, check mode) and
+# against a closed port, then stops the simulator with Ctrl+C (Wine turns SIGINT into the console
+# event the simulator listens for) and expects exit status 0.
 #
-# The caller sets WINEPREFIX (required: a prefix of its own, already booted) and may set WINEDEBUG
-# (default -all), WINEDLLOVERRIDES and DISPLAY (unset it to stay headless). The prefix and its
-# wineserver stay the caller's: scripts/windows.sh ends them when all its tests are done.
+# The caller sets WINEPREFIX (required: a prefix of its own, already booted; the windows test
+# preset names the build's) and may set WINEDEBUG (default -all), WINEDLLOVERRIDES and DISPLAY
+# (unset it to stay headless). The prefix and its wineserver stay the caller's: scripts/windows.sh
+# ends them when all its tests are done.
 #
 # Exit status 0 on success; otherwise 1 with the reason on stderr.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 BUILD_DIR" >&2
+if [[ $# -ne 2 ]]; then
+    echo "usage: $0 SIM_EXE PROBE_EXE" >&2
     exit 2
 fi
-build_dir=$1
-sim_exe=$build_dir/sim/quorvane-sim.exe
+sim_exe=$1
+probe_exe=$2
 if [[ -z ${WINEPREFIX:-} ]]; then
     echo "windows-sim-smoke: set WINEPREFIX to a Wine prefix of your own" >&2
     exit 1
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
 if [[ ! -f $sim_exe ]]; then
-    echo "windows-sim-smoke: $sim_exe not found; build the quorvane-sim target first" >&2
+    echo "windows-sim-smoke: $sim_exe not found" >&2
     exit 1
 fi
 sim_exe=$(realpath "$sim_exe")
@@ -60,7 +62,7 @@ sim_pid=$!
 
 port=
 line=
-for _ in $(seq 1 300); do
+for _ in $(seq 1 200); do
     # Only a whole line counts: a half-written one could name a shorter port. Windows ends it in CR LF.
     if IFS= read -r line <"$work/out"; then
         line=${line%$'\r'}
@@ -75,7 +77,7 @@ for _ in $(seq 1 300); do
     sleep 0.2
 done
 if [[ -z $port ]]; then
-    fail "no 'listening 127.0.0.1:PORT' line within 60 s (first line: '${line:-}')"
+    fail "no 'listening 127.0.0.1:PORT' line within 40 s (first line: '${line:-}')"
 fi
 if ((port < 1 || port > 65535)); then
     fail "the simulator named port $port"
@@ -171,8 +173,7 @@ PY
 
 # The probe's .exe against the simulator's: its JSON is the whole board, its check line says OK,
 # and a port nobody listens on is CRITICAL.
-probe_exe=$build_dir/probe/quorvane-probe.exe
-[[ -f $probe_exe ]] || fail "$probe_exe not found; build the quorvane-probe target first"
+[[ -f $probe_exe ]] || fail "$probe_exe not found"
 probe_exe=$(realpath "$probe_exe")
 probe() { (cd "$work" && exec wine "$probe_exe" "$@") 2>"$work/probe.err"; }
 probe --host 127.0.0.1 --port "$port" --format json >"$work/probe.json" ||
