@@ -448,8 +448,11 @@ bool TForm1::Export1Click()
     // grid and runs the timer, which take the same locks.
     std::string csv;
     const TagRunCfg config = CurConfig.Get();
-    if (ReadCurBoard([&](const TagMonitor& board) { csv = BoardCsv(board, config, CsvClockNow(board)); }) !=
-        BoardState::Read)
+    // With a byte order mark: a spreadsheet on Windows reads a file without one in the system's code
+    // page (936 on a Chinese desk) and shows the UTF-8 as mojibake.
+    if (ReadCurBoard([&](const TagMonitor& board) {
+            csv = BoardCsv(board, config, CsvClockNow(board), kDefaultStatusColumn, CsvStart::ByteOrderMark);
+        }) != BoardState::Read)
         return fail(QStringLiteral("There is no board to export yet."));
     const QString path = ChooseExportPath ? ChooseExportPath() : QString();
     if (path.isEmpty())
