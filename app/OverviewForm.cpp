@@ -7,6 +7,7 @@
 #include "common/SpanText.h"
 #include "link/AnswerWatch.h"
 #include "link/Link.h"
+#include "platform/Utf8.h"
 #include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 #include "settings/qt/Placement.h"
@@ -333,12 +334,14 @@ QString TOverviewForm::LineToolTip(int line) const
     ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });
     if (!info)
         return QString();
-    QString text =
-        QStringLiteral("Line %1: %2 for %3")
-            .arg(line)
-            .arg(FromGbk(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
+    // Nine texts of up to 30,000 bytes each: each gets a tenth of what a tooltip shows.
+    const auto cut = [](const std::string& gbk) {
+        return QString::fromStdString(CutToChars(GbkToUtf8(gbk), kTipChars / 10));
+    };
+    QString text = QStringLiteral("Line %1: %2 for %3")
+                       .arg(line)
+                       .arg(cut(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
     for (int k = 0; k < kColsPerLine; ++k)
-        text +=
-            QLatin1Char('\n') + FromGbk(headers_[size_t(k)]) + QStringLiteral(": ") + FromGbk(info->Texts[size_t(k)]);
+        text += QLatin1Char('\n') + cut(headers_[size_t(k)]) + QStringLiteral(": ") + cut(info->Texts[size_t(k)]);
     return text;
 }

@@ -5,6 +5,7 @@
 #include "board/Board.h"
 #include "board/GridMap.h"
 #include "board/qt/LineGrid.h"
+#include "platform/Utf8.h"
 #include "settings/qt/Placement.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -406,6 +407,37 @@ TEST_F(OverviewFormTest, HoverTellsTheEightTextsAndTheTimeInState)
     else
         shown.setPlainText(tip);
     EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral("<i>Playing</i>"))) << tip.toStdString();
+    QToolTip::hideText();
+}
+
+TEST_F(OverviewFormTest, AHugeStatusThatLooksLikeMarkupGivesATipCutAndNoWiderThanTheScreen)
+{
+    TagMonitor* board = Publish(20);
+    const std::string status = "<b>" + std::string(30000, 'x');
+    {
+        BoardLock lock(board->Lock);
+        for (int k = 0; k < 8; ++k)
+            board->SetCell(status.data(), status.size(), 7, k, 15, 1);
+    }
+    TOverviewForm* o = OpenOverview();
+    ASSERT_NE(o, nullptr);
+    Tick();
+    const QRect r = o->TileView->TileRectOf(7);
+    QHelpEvent help(QEvent::ToolTip, r.center(), o->TileView->mapToGlobal(r.center()));
+    QApplication::sendEvent(o->TileView, &help);
+    ASSERT_TRUE(QToolTip::isVisible());
+    QWidget* label = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->inherits("QTipLabel") && w->isVisible())
+            label = w;
+    }
+    ASSERT_NE(label, nullptr);
+    EXPECT_LE(label->width(), o->screen()->geometry().width());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    const QString text = shown.toPlainText();
+    EXPECT_LE(text.toUcs4().size(), qsizetype(kTipChars));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Line 7: <b>xxx"))) << text.left(40).toStdString();
     QToolTip::hideText();
 }
 
