@@ -1,5 +1,7 @@
 #include "app/OverviewForm.h"
 
+#include "app/ElidedLabel.h"
+
 #include "board/Board.h"
 #include "board/BoardRead.h"
 #include "board/GridMap.h"
@@ -109,7 +111,7 @@ TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
         swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
         swatch->setAutoFillBackground(true);
         swatch->hide();
-        QLabel* label = MakeLabel("", LegendPan);
+        auto* label = new TElidedLabel(LegendPan);
         label->setObjectName(QStringLiteral("LegendLab%1").arg(i));
         label->hide();
         entries->addWidget(swatch, int(i), 0, Qt::AlignTop);
@@ -308,12 +310,12 @@ void TOverviewForm::ShowLegend(const std::optional<TagOverview>& o)
             name = QStringLiteral("%1 other texts").arg(e.OtherTexts);
         else if (e.Text.empty())
             name = QStringLiteral("(blank)");
-        else
-            name = FromGbk(e.Text);
-        QString text = name + QLatin1Char(' ') + QString::number(e.Lines);
+        else // a text longer than this is cut for showing anyway: at most 2 bytes a character
+            name = FromGbk(std::string_view(e.Text).substr(0, 2 * kTipChars + 2));
+        QString count = QLatin1Char(' ') + QString::number(e.Lines);
         if (o->ThresholdMinutes > 0 && e.Longer > 0)
-            text += QStringLiteral(", %1 unchanged").arg(e.Longer);
-        SetText(LegendLabs[i], text);
+            count += QStringLiteral(", %1 unchanged").arg(e.Longer);
+        LegendLabs[i]->SetTexts(name, count);
         LegendLabs[i]->show();
         // The gathered rest has no one colour.
         QLabel* swatch = SwatchLabs[i];

@@ -1,6 +1,7 @@
 // The line overview window: opened from the main window, fed by its refresh tick, painted from the
 // board and checked by its pixels.
 #include "app/OverviewForm.h"
+#include "app/ElidedLabel.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/GridMap.h"
@@ -112,12 +113,13 @@ protected:
         return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
+    // What each shown legend label says, whole (a narrow label elides or breaks it).
     std::vector<QString> LegendTexts(TOverviewForm* o) const
     {
         std::vector<QString> texts;
-        for (QLabel* l : o->LegendLabs) {
+        for (TElidedLabel* l : o->LegendLabs) {
             if (!l->isHidden())
-                texts.push_back(l->text());
+                texts.push_back(l->FullText());
         }
         return texts;
     }
@@ -255,7 +257,7 @@ TEST_F(OverviewFormTest, TheLegendCountsEachTextMostFirstAndTheTotal)
     EXPECT_EQ(o->TotalLab->text(), QStringLiteral("Total 12"));
     EXPECT_TRUE(o->LongerLab->isHidden());
     // Plain labels: the server's markup is shown as typed.
-    for (QLabel* l : o->LegendLabs)
+    for (TElidedLabel* l : o->LegendLabs)
         EXPECT_EQ(l->textFormat(), Qt::PlainText);
     // Each text beside the colour of its first line (Talking on line 0: blue).
     EXPECT_EQ(o->SwatchLabs[0]->palette().color(QPalette::Window), ToQ(LinePalette[1]));
@@ -439,6 +441,66 @@ TEST_F(OverviewFormTest, AHugeStatusThatLooksLikeMarkupGivesATipCutAndNoWiderTha
     EXPECT_LE(text.toUcs4().size(), qsizetype(kTipChars));
     EXPECT_TRUE(text.startsWith(QStringLiteral("Line 7: <b>xxx"))) << text.left(40).toStdString();
     QToolTip::hideText();
+}
+
+TEST_F(OverviewFormTest, LegendLabelsElideLongTextsToTheirWidthAndKeepTheCount)
+{
+    TagMonitor* board = Publish(12);
+    const std::string huge = "<b>" + std::string(30000, 'x');
+    const std::string words = "queue " + std::string(2000, 'y') + "\n" + std::string(3000, 'z');
+    {
+        BoardLock lock(board->Lock);
+        for (int line = 0; line < 12; ++line) {
+            const std::string& text = line < 7 ? huge : line < 10 ? words : std::string("Idle");
+            board->SetCell(text.data(), text.size(), line, 2, 15, 1);
+        }
+    }
+    TOverviewForm* o = OpenOverview();
+    ASSERT_NE(o, nullptr);
+    Tick();
+    const int room = o->LegendPan->width();
+    const struct {
+        const char* start;
+        const char* count;
+        bool cut;
+    } expected[] = {{"<b>x", " 7", true}, {"queue y", " 3", true}, {"Idle", " 2", false}};
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        TElidedLabel* l = o->LegendLabs[i];
+        ASSERT_FALSE(l->isHidden());
+        const QString shown = l->text();
+        EXPECT_TRUE(shown.startsWith(QLatin1String(expected[i].start))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QLatin1String(expected[i].count))) << "the count always shows";
+        EXPECT_EQ(shown.contains(QChar(0x2026)), expected[i].cut) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QLatin1Char('\n'))) << "the server's line end is no line break";
+        EXPECT_LE(l->geometry().right(), room);
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(shown), l->contentsRect().width());
+        // The whole text, cut at what a tooltip shows, for the pointer and the screen reader.
+        EXPECT_EQ(l->accessibleName(), l->FullText());
+        EXPECT_LE(l->FullText().toUcs4().size(), qsizetype(kTipChars));
+        EXPECT_TRUE(l->FullText().endsWith(QLatin1String(expected[i].count)));
+        EXPECT_EQ(l->FullText().startsWith(QLatin1String("queue yyyy")) || !expected[i].cut ||
+                      l->FullText().startsWith(QLatin1String("<b>xxxx")),
+                  true);
+        EXPECT_FALSE(l->toolTip().isEmpty());
+    }
+    EXPECT_EQ(o->LegendLabs[2]->text(), QStringLiteral("Idle 2"));
+
+    // A long count ("7, 7 unchanged") goes under the name when it takes more than half the width.
+    o->LegendLabs[0]->SetTexts(QString::fromStdString(huge), QStringLiteral(" 2048, 2048 unchanged since long ago"));
+    const QStringList lines = o->LegendLabs[0]->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QLatin1String("<b>x")) && lines[0].endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QStringLiteral("2048, 2048 unchanged since long ago").startsWith(lines[1].chopped(1)));
+    for (const QString& line : lines)
+        EXPECT_LE(o->LegendLabs[0]->fontMetrics().horizontalAdvance(line), o->LegendLabs[0]->contentsRect().width());
+
+    // Wider, the same label shows more of its text.
+    const int before = int(o->LegendLabs[0]->text().size());
+    o->LegendPan->setFixedWidth(2 * room);
+    QApplication::processEvents();
+    EXPECT_GT(o->LegendLabs[0]->text().size(), before);
+    EXPECT_LE(o->LegendLabs[0]->geometry().right(), 2 * room);
 }
 
 TEST_F(OverviewFormTest, ItFollowsTheBoardWithoutTakingTheFocus)
