@@ -417,6 +417,12 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
             const QFontMetricsF metrics(font());
             painter->drawStaticText(QPointF(baseline) - QPointF(0, metrics.ascent() + std::max(0.0, metrics.leading())),
                                     *laidOut);
+        } else if (const qsizetype most = viewport()->width() - std::min(Rect.left(), 0) + 1; text.size() > most) {
+            // A server's text may be 30,000 characters: shaping all of it at every paint would cost
+            // milliseconds a cell, and no character that far from the view's left edge shows (every
+            // character that shows advances the pen by a pixel at least).
+            const qsizetype end = text[most - 1].isHighSurrogate() ? most - 1 : most;
+            painter->drawText(baseline, text.left(end));
         } else {
             painter->drawText(baseline, text);
         }
@@ -538,6 +544,10 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
     // is seen once (a caller's number, a counter) is drawn as it comes. Texts not drawn since the
     // store last filled up are dropped with the older half, so a board full of new texts never
     // re-shapes everything in view at once.
+    // A long text is no state or queue name that comes back: shaping and keeping it would cost
+    // about 16 bytes a character.
+    if (text.size() > kMaxLaidOutChars)
+        return nullptr;
     auto it = laidOut_.find(text);
     if (it != laidOut_.end())
         return &it.value();
@@ -545,13 +555,18 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
     if (auto old = laidOutOld_.find(text); old != laidOutOld_.end()) {
         laid = old.value();
     } else {
-        if (seenOnce_.size() >= kMaxLaidOutTexts)
+        const qsizetype seenCost = SeenOnceCost(text);
+        if (seenOnce_.size() >= kMaxLaidOutTexts || seenOnceBytes_ + seenCost > kMaxSeenOnceBytes) {
             seenOnce_.clear();
+            seenOnceBytes_ = 0;
+        }
         if (!seenOnce_.contains(text)) {
             seenOnce_.insert(text);
+            seenOnceBytes_ += seenCost;
             return nullptr;
         }
         seenOnce_.remove(text);
+        seenOnceBytes_ -= seenCost;
         laid.setText(text);
         laid.setTextFormat(Qt::PlainText);
         QTextOption option;
@@ -559,10 +574,14 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
         option.setWrapMode(QTextOption::NoWrap);
         laid.setTextOption(option);
     }
-    if (laidOut_.size() >= kMaxLaidOutTexts / 2) {
+    const qsizetype cost = LaidOutCost(text);
+    if (laidOut_.size() >= kMaxLaidOutTexts / 2 || laidOutBytes_ + cost > kMaxLaidOutBytes / 2) {
         laidOutOld_ = std::move(laidOut_);
+        laidOutOldBytes_ = laidOutBytes_;
         laidOut_ = QHash<QString, QStaticText>();
+        laidOutBytes_ = 0;
     }
+    laidOutBytes_ += cost;
     return &laidOut_.insert(text, laid).value();
 }
 
