@@ -191,18 +191,29 @@ void TOverviewForm::PlaceFirstTime()
         if (!geometry.isEmpty() && restoreGeometry(geometry))
             return;
     }
-    // The first time: as large as a wall screen's board needs, but never larger than the screen,
-    // centred over the window it was asked from.
+    // The first time: as large as a wall screen's board needs, but with its frame never larger than
+    // nine tenths of the screen, centred over the window it was asked from and all of it on the
+    // screen. This window has no frame until it is shown: the window manager's frame round the main
+    // window stands in for it.
     QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
     QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
-    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10), std::min(kDefaultHeight, room.height() * 9 / 10));
+    QMargins frame;
+    if (over && over->isVisible()) {
+        const QRect outer = over->frameGeometry();
+        const QRect inner = over->geometry();
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    }
+    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10 - frame.left() - frame.right()),
+                     std::min(kDefaultHeight, room.height() * 9 / 10 - frame.top() - frame.bottom()));
     resize(size);
     const QPoint centre = over ? over->frameGeometry().center() : room.center();
-    QRect place(QPoint(0, 0), size);
+    QRect place(QPoint(0, 0), size.grownBy(frame));
     place.moveCenter(centre);
-    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - size.width())));
-    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - place.width())));
+    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - place.height())));
+    // A window's position is that of its frame.
     move(place.topLeft());
 }
 

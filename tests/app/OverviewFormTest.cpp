@@ -561,6 +561,28 @@ TEST_F(OverviewFormTest, ItFollowsTheBoardWithoutTakingTheFocus)
     EXPECT_TRUE(o->AgeLab->isHidden());
 }
 
+TEST_F(OverviewFormTest, TheFirstPlacementKeepsTheWholeFrameOnTheScreen)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect room = form->screen()->availableGeometry();
+    // The main window in the screen's bottom right corner: the overview, centred over it, is
+    // pushed back onto the screen, its frame and all.
+    form->move(room.right() - form->frameGeometry().width() + 1, room.bottom() - form->frameGeometry().height() + 1);
+    QApplication::processEvents();
+    ASSERT_NE(form->frameGeometry().size(), form->size()) << "the platform draws no frame";
+    QTest::keyClick(form->LineGrid, Qt::Key_F2);
+    TOverviewForm* o = form->OverviewForm;
+    ASSERT_NE(o, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(o));
+    QTest::qWait(0);
+    const QRect outer = o->frameGeometry();
+    EXPECT_TRUE(room.contains(outer)) << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height()
+                                      << " on " << room.width() << "x" << room.height();
+    EXPECT_LE(outer.width(), room.width() * 9 / 10);
+    EXPECT_LE(outer.height(), room.height() * 9 / 10);
+    EXPECT_EQ(outer.bottom(), room.bottom());
+}
+
 TEST_F(OverviewFormTest, ChoicesAndGeometryAreKeptInTheirOwnGroup)
 {
     const std::string configBefore = ReadFile("Quorvane.cfg");
