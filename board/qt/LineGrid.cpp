@@ -417,10 +417,7 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
             const QFontMetricsF metrics(font());
             painter->drawStaticText(QPointF(baseline) - QPointF(0, metrics.ascent() + std::max(0.0, metrics.leading())),
                                     *laidOut);
-        } else if (const qsizetype most = viewport()->width() - std::min(Rect.left(), 0) + 1; text.size() > most) {
-            // A server's text may be 30,000 characters: shaping all of it at every paint would cost
-            // milliseconds a cell, and no character that far from the view's left edge shows (every
-            // character that shows advances the pen by a pixel at least).
+        } else if (const qsizetype most = DrawnChars(ACol < lastDataCol, Rect); text.size() > most) {
             const qsizetype end = text[most - 1].isHighSurrogate() ? most - 1 : most;
             painter->drawText(baseline, text.left(end));
         } else {
@@ -524,6 +521,16 @@ bool TLineGrid::viewportEvent(QEvent* event)
     else
         QToolTip::showText(help->globalPos(), PlainToolTip(QString::fromStdString(tip)), viewport(), visualRect(index));
     return true;
+}
+
+qsizetype TLineGrid::DrawnChars(bool cellsFollow, const QRect& Rect) const
+{
+    // A server's text may be 30,000 characters: shaping all of it at every paint would cost
+    // milliseconds a cell. A text shows up to the next cell, which paints over the rest in its turn
+    // (cells are painted left to right), or, in the row's last cell, up to the end of the view;
+    // every character that shows advances the pen by a pixel at least.
+    const int showsTo = cellsFollow && layoutDirection() == Qt::LeftToRight ? Rect.right() + 1 : viewport()->width();
+    return std::max(0, showsTo - Rect.left()) + 1;
 }
 
 const QStaticText* TLineGrid::LaidOutText(const QString& text) const

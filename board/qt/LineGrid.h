@@ -129,6 +129,9 @@ private:
     // The text shaped once for drawing; null for a text that is drawn as it comes (the first time it
     // is seen, or one with control characters).
     const QStaticText* LaidOutText(const QString& text) const;
+    // How many characters of a text drawn in the cell at Rect can show at most; cellsFollow: cells
+    // of a line follow it in the row.
+    qsizetype DrawnChars(bool cellsFollow, const QRect& Rect) const;
 
     // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most
     // kMaxLaidOutTexts texts and kMaxLaidOutBytes.
