@@ -3,6 +3,7 @@
 #include "platform/Utf8.h"
 
 #include <QTextDocument>
+#include <utility>
 
 namespace {
 
@@ -39,14 +40,13 @@ bool HasLongLine(const QString& text)
 
 QString PlainToolTip(const QString& text)
 {
-    const QString tip = CutTip(text);
+    QString tip = CutTip(text);
     if (!Qt::mightBeRichText(tip) && !HasLongLine(tip))
         return tip;
     QString html = QStringLiteral("<p style='white-space:pre-wrap'>");
     html.reserve(html.size() + tip.size() * 11 / 10 + 8);
     qsizetype run = 0;
-    for (qsizetype i = 0; i < tip.size(); ++i) {
-        const QChar ch = tip[i];
+    for (const QChar ch : std::as_const(tip)) {
         if (ch == QLatin1Char('\n')) {
             html += QStringLiteral("<br>");
             run = 0;
