@@ -347,9 +347,11 @@ QString TOverviewForm::LineToolTip(int line) const
     ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });
     if (!info)
         return QString();
-    // Nine texts of up to 30,000 bytes each: each gets a tenth of what a tooltip shows.
+    // Nine texts of up to 30,000 bytes each: each gets a tenth of what a tooltip shows. Only the
+    // bytes that can reach it are decoded (at most two a character, one more to know it is cut).
     const auto cut = [](const std::string& gbk) {
-        return QString::fromStdString(CutToChars(GbkToUtf8(gbk), kTipChars / 10));
+        constexpr size_t kChars = kTipChars / 10;
+        return QString::fromStdString(CutToChars(GbkToUtf8(std::string_view(gbk).substr(0, 2 * kChars + 2)), kChars));
     };
     QString text = QStringLiteral("Line %1: %2 for %3")
                        .arg(line)

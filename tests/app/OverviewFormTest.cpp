@@ -441,6 +441,14 @@ TEST_F(OverviewFormTest, AHugeStatusThatLooksLikeMarkupGivesATipCutAndNoWiderTha
     EXPECT_LE(text.toUcs4().size(), qsizetype(kTipChars));
     EXPECT_TRUE(text.startsWith(QStringLiteral("Line 7: <b>xxx"))) << text.left(40).toStdString();
     QToolTip::hideText();
+    // Each of its nine texts gets a tenth of what a tooltip shows.
+    const QStringList lines = o->LineToolTip(7).split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 9);
+    const QString cutText = QStringLiteral("<b>") + QString(int(kTipChars / 10) - 4, QLatin1Char('x')) + QChar(0x2026);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Line 7: ") + cutText + QStringLiteral(" for ")))
+        << lines[0].toStdString();
+    for (int k = 1; k < 9; ++k)
+        EXPECT_TRUE(lines[k].endsWith(QStringLiteral(": ") + cutText)) << k;
 }
 
 TEST_F(OverviewFormTest, LegendLabelsElideLongTextsToTheirWidthAndKeepTheCount)
