@@ -8,6 +8,7 @@
 #include "common/Ascii.h"
 #include "common/SpanText.h"
 #include "platform/qt/Gbk.h"
+#include "platform/qt/PlainText.h"
 #include "settings/qt/Placement.h"
 
 #include <QCheckBox>
@@ -491,7 +492,7 @@ void TAlertsForm::RefreshActive()
         const int r = int(row);
         QTableWidgetItem* name = SetCell(ActiveTable, r, kRuleCol, FromGbk(rule.Name));
         name->setData(Qt::UserRole, alert.Rule);
-        name->setToolTip(QString::fromStdString(RuleText(rule, &DecodeGbk)));
+        name->setToolTip(PlainToolTip(QString::fromStdString(RuleText(rule, &DecodeGbk))));
         QTableWidgetItem* severity = SetCell(ActiveTable, r, kSeverityCol, SeverityText(rule.Severity));
         SetProblem(severity, rule.Severity == AlertSeverity::Critical);
         QString lines;
@@ -569,7 +570,7 @@ void TAlertsForm::RefreshRules()
         SetCell(RuleTable, row, kNameCol, name.trimmed().isEmpty() ? QStringLiteral("(no name)") : name);
         QTableWidgetItem* why = SetCell(RuleTable, row, kWatchCol, QStringLiteral("Invalid: ") + FromGbk(entry.Error));
         SetProblem(why, true);
-        why->setToolTip(why->text());
+        why->setToolTip(PlainToolTip(why->text()));
         SetCell(RuleTable, row, kRuleSeverityCol, KeyText(entry.Keys, "severity"));
         SetCell(RuleTable, row, kEnabledCol, KeyText(entry.Keys, "enabled"));
     }

@@ -1,5 +1,7 @@
 #include "app/OverviewForm.h"
 
+#include "app/ElidedLabel.h"
+
 #include "board/Board.h"
 #include "board/BoardRead.h"
 #include "board/GridMap.h"
@@ -7,6 +9,7 @@
 #include "common/SpanText.h"
 #include "link/AnswerWatch.h"
 #include "link/Link.h"
+#include "platform/Utf8.h"
 #include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 #include "settings/qt/Placement.h"
@@ -108,7 +111,7 @@ TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
         swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
         swatch->setAutoFillBackground(true);
         swatch->hide();
-        QLabel* label = MakeLabel("", LegendPan);
+        auto* label = new TElidedLabel(LegendPan);
         label->setObjectName(QStringLiteral("LegendLab%1").arg(i));
         label->hide();
         entries->addWidget(swatch, int(i), 0, Qt::AlignTop);
@@ -188,18 +191,29 @@ void TOverviewForm::PlaceFirstTime()
         if (!geometry.isEmpty() && restoreGeometry(geometry))
             return;
     }
-    // The first time: as large as a wall screen's board needs, but never larger than the screen,
-    // centred over the window it was asked from.
+    // The first time: as large as a wall screen's board needs, but with its frame never larger than
+    // nine tenths of the screen, centred over the window it was asked from and all of it on the
+    // screen. This window has no frame until it is shown: the window manager's frame round the main
+    // window stands in for it.
     QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
     QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
-    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10), std::min(kDefaultHeight, room.height() * 9 / 10));
+    QMargins frame;
+    if (over && over->isVisible()) {
+        const QRect outer = over->frameGeometry();
+        const QRect inner = over->geometry();
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    }
+    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10 - frame.left() - frame.right()),
+                     std::min(kDefaultHeight, room.height() * 9 / 10 - frame.top() - frame.bottom()));
     resize(size);
     const QPoint centre = over ? over->frameGeometry().center() : room.center();
-    QRect place(QPoint(0, 0), size);
+    QRect place(QPoint(0, 0), size.grownBy(frame));
     place.moveCenter(centre);
-    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - size.width())));
-    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - place.width())));
+    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - place.height())));
+    // A window's position is that of its frame.
     move(place.topLeft());
 }
 
@@ -307,12 +321,12 @@ void TOverviewForm::ShowLegend(const std::optional<TagOverview>& o)
             name = QStringLiteral("%1 other texts").arg(e.OtherTexts);
         else if (e.Text.empty())
             name = QStringLiteral("(blank)");
-        else
-            name = FromGbk(e.Text);
-        QString text = name + QLatin1Char(' ') + QString::number(e.Lines);
+        else // a text longer than this is cut for showing anyway: at most 2 bytes a character
+            name = FromGbk(std::string_view(e.Text).substr(0, 2 * kTipChars + 2));
+        QString count = QLatin1Char(' ') + QString::number(e.Lines);
         if (o->ThresholdMinutes > 0 && e.Longer > 0)
-            text += QStringLiteral(", %1 unchanged").arg(e.Longer);
-        SetText(LegendLabs[i], text);
+            count += QStringLiteral(", %1 unchanged").arg(e.Longer);
+        LegendLabs[i]->SetTexts(name, count);
         LegendLabs[i]->show();
         // The gathered rest has no one colour.
         QLabel* swatch = SwatchLabs[i];
@@ -333,12 +347,16 @@ QString TOverviewForm::LineToolTip(int line) const
     ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });
     if (!info)
         return QString();
-    QString text =
-        QStringLiteral("Line %1: %2 for %3")
-            .arg(line)
-            .arg(FromGbk(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
+    // Nine texts of up to 30,000 bytes each: each gets a tenth of what a tooltip shows. Only the
+    // bytes that can reach it are decoded (at most two a character, one more to know it is cut).
+    const auto cut = [](const std::string& gbk) {
+        constexpr size_t kChars = kTipChars / 10;
+        return QString::fromStdString(CutToChars(GbkToUtf8(std::string_view(gbk).substr(0, 2 * kChars + 2)), kChars));
+    };
+    QString text = QStringLiteral("Line %1: %2 for %3")
+                       .arg(line)
+                       .arg(cut(info->Texts[size_t(column)]), QString::fromStdString(SpanText(info->SecondsInState)));
     for (int k = 0; k < kColsPerLine; ++k)
-        text +=
-            QLatin1Char('\n') + FromGbk(headers_[size_t(k)]) + QStringLiteral(": ") + FromGbk(info->Texts[size_t(k)]);
+        text += QLatin1Char('\n') + cut(headers_[size_t(k)]) + QStringLiteral(": ") + cut(info->Texts[size_t(k)]);
     return text;
 }

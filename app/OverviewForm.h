@@ -15,6 +15,7 @@
 
 class QComboBox;
 class QLabel;
+class TElidedLabel;
 
 class TOverviewForm : public QWidget {
     Q_OBJECT
@@ -40,11 +41,11 @@ public:
     QWidget* LegendPan = nullptr;
     QComboBox* ColumnBox = nullptr;
     QComboBox* ThresholdBox = nullptr;
-    QLabel* AgeLab = nullptr;        // how old the data is, when it is old
-    QLabel* TotalLab = nullptr;      // "Total 2048" or "no board yet"
-    QLabel* LongerLab = nullptr;     // the stuck lines, with a threshold
-    std::vector<QLabel*> LegendLabs; // "Talking 412", most first
-    std::vector<QLabel*> SwatchLabs; // the colours beside them
+    QLabel* AgeLab = nullptr;              // how old the data is, when it is old
+    QLabel* TotalLab = nullptr;            // "Total 2048" or "no board yet"
+    QLabel* LongerLab = nullptr;           // the stuck lines, with a threshold
+    std::vector<TElidedLabel*> LegendLabs; // "Talking 412", most first, the text elided to the width
+    std::vector<QLabel*> SwatchLabs;       // the colours beside them
 
 signals:
     void LineChosen(int line);

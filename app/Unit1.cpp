@@ -414,18 +414,27 @@ void TForm1::FindLine(bool backwards)
         FindBar->Open();
         return;
     }
-    const std::u16string query = FindBar->FindEdit->text().toStdU16String();
-    std::vector<int> matches;
+    // Made before any lock: the first one in the process reads the decoder's table.
+    TBoardFind find(FindBar->FindEdit->text().toStdU16String());
     int lineCount = 0;
-    // The board's texts, not the grid's: a line never scrolled into view has never been copied.
-    const BoardState state = ReadCurBoard([&](const TagMonitor& board) {
-        matches = FindLines(board, query);
-        lineCount = board.LineCount;
-    });
-    if (state != BoardState::Read) {
-        FindBar->ShowStatus(QStringLiteral("no board yet"), true);
-        return;
+    // The board's texts, not the grid's: a line never scrolled into view has never been copied. A
+    // slice at a time, each under the locks for about a millisecond, so the worker stores its
+    // answers between them however much text the board holds.
+    for (;;) {
+        const BoardState state = ReadCurBoard([&](const TagMonitor& board) {
+            find.Step(board);
+            lineCount = board.LineCount;
+        });
+        if (state != BoardState::Read) {
+            FindBar->ShowStatus(QStringLiteral("no board yet"), true);
+            return;
+        }
+        if (find.Done())
+            break;
+        if (BetweenFindSlices)
+            BetweenFindSlices();
     }
+    const std::vector<int>& matches = find.Matches();
     if (matches.empty()) {
         FindBar->ShowStatus(QStringLiteral("no match"), true);
         return;
@@ -448,8 +457,11 @@ bool TForm1::Export1Click()
     // grid and runs the timer, which take the same locks.
     std::string csv;
     const TagRunCfg config = CurConfig.Get();
-    if (ReadCurBoard([&](const TagMonitor& board) { csv = BoardCsv(board, config, CsvClockNow(board)); }) !=
-        BoardState::Read)
+    // With a byte order mark: a spreadsheet on Windows reads a file without one in the system's code
+    // page (936 on a Chinese desk) and shows the UTF-8 as mojibake.
+    if (ReadCurBoard([&](const TagMonitor& board) {
+            csv = BoardCsv(board, config, CsvClockNow(board), kDefaultStatusColumn, CsvStart::ByteOrderMark);
+        }) != BoardState::Read)
         return fail(QStringLiteral("There is no board to export yet."));
     const QString path = ChooseExportPath ? ChooseExportPath() : QString();
     if (path.isEmpty())

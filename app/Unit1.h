@@ -56,6 +56,8 @@ public:
     QAction* Export1 = nullptr;   // the whole board as CSV
     // Asks where the CSV goes; an empty answer exports nothing. Tests answer it themselves.
     std::function<QString()> ChooseExportPath;
+    // Called between two slices of a find, with no board lock held. Tests watch the slices with it.
+    std::function<void()> BetweenFindSlices;
 
     // The line overview, F2; its window is made when first asked for.
     QAction* Overview1 = nullptr;

@@ -157,6 +157,25 @@ void BM_PaintViewport_WallNewTexts(benchmark::State& state)
 }
 BENCHMARK(BM_PaintViewport_WallNewTexts)->ArgName("groups")->Arg(10)->Unit(benchmark::kMillisecond);
 
+// A hostile server's texts in view: every cell of a 779 x 504 view holds a distinct text of 30,000
+// characters (the most one answer carries is 29,988 bytes), as quorvane-sim --hostile=long sends in
+// its status column, painted as a tick's repaint paints them.
+void BM_PaintViewport_LongTexts(benchmark::State& state)
+{
+    GridFixture f(1);
+    const GridWindow view = f.grid->VisibleWindow();
+    for (int r = view.top; r <= view.bottom; ++r) {
+        for (int c = view.left; c <= view.right; ++c)
+            f.grid->Model()->StoreCellText(c, r - 1, QStringLiteral("%1 ").arg(r * 8 + c) + QString(29994, u'x'));
+    }
+    for (auto _ : state) {
+        QPixmap pixmap = f.grid->grab();
+        benchmark::DoNotOptimize(pixmap);
+    }
+    state.counters["visible_cells"] = f.VisibleCells();
+}
+BENCHMARK(BM_PaintViewport_LongTexts)->Unit(benchmark::kMillisecond);
+
 // The worker's writes: one lock per frame of records, as the frame decoding does, and one lock
 // per cell through the convenience form.
 void BM_SetCell_PerFrameLock(benchmark::State& state)

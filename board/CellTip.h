@@ -3,11 +3,9 @@
 // shows only its start) and how long the cell has shown it.
 
 #include "board/BoardCsv.h"
+#include "platform/Utf8.h" // kTipChars
 
 #include <string>
-
-// A tooltip shows at most this many characters: a server's text may be 30,000 bytes long.
-inline constexpr size_t kTipChars = 2000;
 
 // "Line 1500", the cell's text, and "since 14:03:27 (for 4 min 12 s)", one per line, in UTF-8; the
 // clock time is local. The text is cut, ending in an ellipsis, so the whole is at most kTipChars

@@ -17,6 +17,9 @@ std::string GbkToUtf8(std::string_view gbk);
 // The ellipsis that ends a text cut short (U+2026, one column).
 inline constexpr char kEllipsis[] = "\xE2\x80\xA6";
 
+// A tooltip shows at most this many characters: a server's text may be 30,000 bytes long.
+inline constexpr size_t kTipChars = 2000;
+
 // At most maxChars code points: a longer text keeps its first maxChars - 1 and ends in the ellipsis.
 // Never cuts inside a character; counts the bytes of broken UTF-8 as the characters they start.
 std::string CutToChars(std::string_view utf8, size_t maxChars);

@@ -25,8 +25,14 @@ void SimFeed::MarkChanged(const SimChanges& changes)
 std::string SimFeed::NextFrame(LengthMode mode, size_t maxFrame)
 {
     FrameWriter frame(model_.LineCount(), maxFrame);
-    if (summaryOwed_ && frame.Add(-1, 0, 0, 15, model_.Summary())) {
+    // The summary goes first, except right after an answer that carried it alone because the next
+    // owed cell (a long text) did not fit beside it: that cell then gets the answer to itself.
+    // Otherwise a summary that changes at every step would keep such a cell, and every cell after
+    // it, from ever being sent.
+    bool summarySent = false;
+    if (summaryOwed_ && !cellFirst_ && frame.Add(-1, 0, 0, 15, model_.Summary())) {
         summaryOwed_ = false;
+        summarySent = true;
     }
     const int total = model_.CellCount();
     std::vector<int> sent;
@@ -55,6 +61,7 @@ std::string SimFeed::NextFrame(LengthMode mode, size_t maxFrame)
     if (!sent.empty()) {
         cursor_ = (sent.back() + 1) % total;
     }
+    cellFirst_ = summarySent && sent.empty() && owedCount_ > 0;
     return frame.Finish(mode);
 }
 

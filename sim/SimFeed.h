@@ -16,7 +16,8 @@ public:
 
     // The next answer: the summary when owed, then owed cells in line order, continuing where the
     // previous answer stopped and wrapping around, so every owed cell is sent once before any cell
-    // is sent again. What does not fit within maxFrame stays owed.
+    // is sent again. What does not fit within maxFrame stays owed. A cell that fits a frame of its
+    // own is sent within two answers of its turn, however often the summary changes.
     std::string NextFrame(LengthMode mode, size_t maxFrame = kMaxFrameBytes);
 
     size_t OwedCells() const { return owedCount_; }
@@ -29,6 +30,7 @@ private:
     std::vector<bool> owed_;
     size_t owedCount_ = 0;
     bool summaryOwed_ = true;
+    bool cellFirst_ = false; // the next answer starts with the owed cells, not the summary
     int cursor_ = 0;
 };
 

@@ -417,6 +417,9 @@ bool TLineGrid::LineGridDrawCell(QPainter* painter, int ACol, int ARow, const QR
             const QFontMetricsF metrics(font());
             painter->drawStaticText(QPointF(baseline) - QPointF(0, metrics.ascent() + std::max(0.0, metrics.leading())),
                                     *laidOut);
+        } else if (const qsizetype most = DrawnChars(ACol < lastDataCol, Rect); text.size() > most) {
+            const qsizetype end = text[most - 1].isHighSurrogate() ? most - 1 : most;
+            painter->drawText(baseline, text.left(end));
         } else {
             painter->drawText(baseline, text);
         }
@@ -520,6 +523,16 @@ bool TLineGrid::viewportEvent(QEvent* event)
     return true;
 }
 
+qsizetype TLineGrid::DrawnChars(bool cellsFollow, const QRect& Rect) const
+{
+    // A server's text may be 30,000 characters: shaping all of it at every paint would cost
+    // milliseconds a cell. A text shows up to the next cell, which paints over the rest in its turn
+    // (cells are painted left to right), or, in the row's last cell, up to the end of the view;
+    // every character that shows advances the pen by a pixel at least.
+    const int showsTo = cellsFollow && layoutDirection() == Qt::LeftToRight ? Rect.right() + 1 : viewport()->width();
+    return std::max(0, showsTo - Rect.left()) + 1;
+}
+
 const QStaticText* TLineGrid::LaidOutText(const QString& text) const
 {
     // Texts with control characters or line and paragraph separators are drawn as they always were:
@@ -538,6 +551,10 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
     // is seen once (a caller's number, a counter) is drawn as it comes. Texts not drawn since the
     // store last filled up are dropped with the older half, so a board full of new texts never
     // re-shapes everything in view at once.
+    // A long text is no state or queue name that comes back: shaping and keeping it would cost
+    // about 16 bytes a character.
+    if (text.size() > kMaxLaidOutChars)
+        return nullptr;
     auto it = laidOut_.find(text);
     if (it != laidOut_.end())
         return &it.value();
@@ -545,13 +562,18 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
     if (auto old = laidOutOld_.find(text); old != laidOutOld_.end()) {
         laid = old.value();
     } else {
-        if (seenOnce_.size() >= kMaxLaidOutTexts)
+        const qsizetype seenCost = SeenOnceCost(text);
+        if (seenOnce_.size() >= kMaxLaidOutTexts || seenOnceBytes_ + seenCost > kMaxSeenOnceBytes) {
             seenOnce_.clear();
+            seenOnceBytes_ = 0;
+        }
         if (!seenOnce_.contains(text)) {
             seenOnce_.insert(text);
+            seenOnceBytes_ += seenCost;
             return nullptr;
         }
         seenOnce_.remove(text);
+        seenOnceBytes_ -= seenCost;
         laid.setText(text);
         laid.setTextFormat(Qt::PlainText);
         QTextOption option;
@@ -559,10 +581,14 @@ const QStaticText* TLineGrid::LaidOutText(const QString& text) const
         option.setWrapMode(QTextOption::NoWrap);
         laid.setTextOption(option);
     }
-    if (laidOut_.size() >= kMaxLaidOutTexts / 2) {
+    const qsizetype cost = LaidOutCost(text);
+    if (laidOut_.size() >= kMaxLaidOutTexts / 2 || laidOutBytes_ + cost > kMaxLaidOutBytes / 2) {
         laidOutOld_ = std::move(laidOut_);
+        laidOutOldBytes_ = laidOutBytes_;
         laidOut_ = QHash<QString, QStaticText>();
+        laidOutBytes_ = 0;
     }
+    laidOutBytes_ += cost;
     return &laidOut_.insert(text, laid).value();
 }
 

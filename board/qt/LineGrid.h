@@ -89,8 +89,22 @@ public:
     GridWindow VisibleWindow() const;
 
     LineGridModel* Model() const { return model_; }
-    // How many texts are kept shaped for drawing.
+    // How many texts are kept shaped for drawing, and what the texts kept cost by the estimate the
+    // store is bounded by (LaidOutCost for those kept shaped, SeenOnceCost for those seen once).
     qsizetype LaidOutTextCount() const { return laidOut_.size() + laidOutOld_.size(); }
+    qsizetype LaidOutBytes() const { return laidOutBytes_ + laidOutOldBytes_; }
+    qsizetype SeenOnceBytes() const { return seenOnceBytes_; }
+
+    // The bounds of the grid's text stores: texts kept shaped (both halves together), texts
+    // remembered as seen once, and the longest text kept at all.
+    static constexpr qsizetype kMaxLaidOutTexts = 16384;
+    static constexpr qsizetype kMaxLaidOutBytes = qsizetype(16) << 20;
+    static constexpr qsizetype kMaxSeenOnceBytes = qsizetype(1) << 20;
+    static constexpr qsizetype kMaxLaidOutChars = 256;
+    // Measured with Qt 6.4: a shaped text costs about 860 bytes and 16 more a character (glyphs,
+    // their positions, the text and the hash's node); a remembered one its characters and a node.
+    static qsizetype LaidOutCost(const QString& text) { return 1024 + 18 * text.size(); }
+    static qsizetype SeenOnceCost(const QString& text) { return 64 + 2 * text.size(); }
 
     // The board line shown at the current cell, or -1 (header, a cell past the last line).
     int CurrentLine(int lineCount) const;
@@ -115,12 +129,18 @@ private:
     // The text shaped once for drawing; null for a text that is drawn as it comes (the first time it
     // is seen, or one with control characters).
     const QStaticText* LaidOutText(const QString& text) const;
+    // How many characters of a text drawn in the cell at Rect can show at most; cellsFollow: cells
+    // of a line follow it in the row.
+    qsizetype DrawnChars(bool cellsFollow, const QRect& Rect) const;
 
-    // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most this many.
-    static constexpr qsizetype kMaxLaidOutTexts = 16384;
+    // A 3840 x 2160 screen shows about 5000 cells; the two halves of the store hold at most
+    // kMaxLaidOutTexts texts and kMaxLaidOutBytes.
     mutable QHash<QString, QStaticText> laidOut_;    // drawn since the store last filled up
     mutable QHash<QString, QStaticText> laidOutOld_; // drawn before that
     mutable QSet<QString> seenOnce_;                 // drawn once, not kept yet
+    mutable qsizetype laidOutBytes_ = 0;
+    mutable qsizetype laidOutOldBytes_ = 0;
+    mutable qsizetype seenOnceBytes_ = 0;
 
     LineGridModel* model_;
     // Set from the environment (QUORVANE_PER_CELL_NOTICES) for measurements only: the refresh then

@@ -27,6 +27,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -417,6 +418,25 @@ TEST_F(StoredRulesTest, InvalidRulesAreShownWithTheirReasonNeverJudgedAndKeptAsS
     EXPECT_EQ(Stored("Alerts/rules/1/name").toString(), QStringLiteral("Ringing long"));
     EXPECT_EQ(Stored("Alerts/rules/2/name").toString(), QStringLiteral("No status"));
     EXPECT_FALSE(Stored("Alerts/rules/3/name").isValid());
+}
+
+TEST_F(AlertsFormTest, AnActiveRulesTooltipShowsTheServersMarkupAsText)
+{
+    SetRules({Rule("Loud", "stuck", "<b>Talking</b>", 5)});
+    TAlertsForm* f = OpenAlerts();
+    ASSERT_NE(f, nullptr);
+    TagMonitor* board = Publish(8, 1);
+    SetAll(*board, "Idle");
+    SetStatus(*board, 3, "<b>Talking</b>");
+    RunFor(5600ms);
+    ASSERT_EQ(f->ActiveTable->rowCount(), 1);
+    const QString tip = f->ActiveTable->item(0, 0)->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral("<b>Talking</b>"))) << tip.toStdString();
 }
 
 TEST_F(AlertsFormTest, AnActiveAlertIsARowAndItsLineIsShownInTheGrid)

@@ -1,10 +1,12 @@
 // The line overview window: opened from the main window, fed by its refresh tick, painted from the
 // board and checked by its pixels.
 #include "app/OverviewForm.h"
+#include "app/ElidedLabel.h"
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/GridMap.h"
 #include "board/qt/LineGrid.h"
+#include "platform/Utf8.h"
 #include "settings/qt/Placement.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -111,12 +113,13 @@ protected:
         return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
+    // What each shown legend label says, whole (a narrow label elides or breaks it).
     std::vector<QString> LegendTexts(TOverviewForm* o) const
     {
         std::vector<QString> texts;
-        for (QLabel* l : o->LegendLabs) {
+        for (TElidedLabel* l : o->LegendLabs) {
             if (!l->isHidden())
-                texts.push_back(l->text());
+                texts.push_back(l->FullText());
         }
         return texts;
     }
@@ -254,7 +257,7 @@ TEST_F(OverviewFormTest, TheLegendCountsEachTextMostFirstAndTheTotal)
     EXPECT_EQ(o->TotalLab->text(), QStringLiteral("Total 12"));
     EXPECT_TRUE(o->LongerLab->isHidden());
     // Plain labels: the server's markup is shown as typed.
-    for (QLabel* l : o->LegendLabs)
+    for (TElidedLabel* l : o->LegendLabs)
         EXPECT_EQ(l->textFormat(), Qt::PlainText);
     // Each text beside the colour of its first line (Talking on line 0: blue).
     EXPECT_EQ(o->SwatchLabs[0]->palette().color(QPalette::Window), ToQ(LinePalette[1]));
@@ -409,6 +412,105 @@ TEST_F(OverviewFormTest, HoverTellsTheEightTextsAndTheTimeInState)
     QToolTip::hideText();
 }
 
+TEST_F(OverviewFormTest, AHugeStatusThatLooksLikeMarkupGivesATipCutAndNoWiderThanTheScreen)
+{
+    TagMonitor* board = Publish(20);
+    const std::string status = "<b>" + std::string(30000, 'x');
+    {
+        BoardLock lock(board->Lock);
+        for (int k = 0; k < 8; ++k)
+            board->SetCell(status.data(), status.size(), 7, k, 15, 1);
+    }
+    TOverviewForm* o = OpenOverview();
+    ASSERT_NE(o, nullptr);
+    Tick();
+    const QRect r = o->TileView->TileRectOf(7);
+    QHelpEvent help(QEvent::ToolTip, r.center(), o->TileView->mapToGlobal(r.center()));
+    QApplication::sendEvent(o->TileView, &help);
+    ASSERT_TRUE(QToolTip::isVisible());
+    QWidget* label = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->inherits("QTipLabel") && w->isVisible())
+            label = w;
+    }
+    ASSERT_NE(label, nullptr);
+    EXPECT_LE(label->width(), o->screen()->geometry().width());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    const QString text = shown.toPlainText();
+    EXPECT_LE(text.toUcs4().size(), qsizetype(kTipChars));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Line 7: <b>xxx"))) << text.left(40).toStdString();
+    QToolTip::hideText();
+    // Each of its nine texts gets a tenth of what a tooltip shows.
+    const QStringList lines = o->LineToolTip(7).split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 9);
+    const QString cutText = QStringLiteral("<b>") + QString(int(kTipChars / 10) - 4, QLatin1Char('x')) + QChar(0x2026);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Line 7: ") + cutText + QStringLiteral(" for ")))
+        << lines[0].toStdString();
+    for (int k = 1; k < 9; ++k)
+        EXPECT_TRUE(lines[k].endsWith(QStringLiteral(": ") + cutText)) << k;
+}
+
+TEST_F(OverviewFormTest, LegendLabelsElideLongTextsToTheirWidthAndKeepTheCount)
+{
+    TagMonitor* board = Publish(12);
+    const std::string huge = "<b>" + std::string(30000, 'x');
+    const std::string words = "queue " + std::string(2000, 'y') + "\n" + std::string(3000, 'z');
+    {
+        BoardLock lock(board->Lock);
+        for (int line = 0; line < 12; ++line) {
+            const std::string& text = line < 7 ? huge : line < 10 ? words : std::string("Idle");
+            board->SetCell(text.data(), text.size(), line, 2, 15, 1);
+        }
+    }
+    TOverviewForm* o = OpenOverview();
+    ASSERT_NE(o, nullptr);
+    Tick();
+    const int room = o->LegendPan->width();
+    const struct {
+        const char* start;
+        const char* count;
+        bool cut;
+    } expected[] = {{"<b>x", " 7", true}, {"queue y", " 3", true}, {"Idle", " 2", false}};
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        TElidedLabel* l = o->LegendLabs[i];
+        ASSERT_FALSE(l->isHidden());
+        const QString shown = l->text();
+        EXPECT_TRUE(shown.startsWith(QLatin1String(expected[i].start))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QLatin1String(expected[i].count))) << "the count always shows";
+        EXPECT_EQ(shown.contains(QChar(0x2026)), expected[i].cut) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QLatin1Char('\n'))) << "the server's line end is no line break";
+        EXPECT_LE(l->geometry().right(), room);
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(shown), l->contentsRect().width());
+        // The whole text, cut at what a tooltip shows, for the pointer and the screen reader.
+        EXPECT_EQ(l->accessibleName(), l->FullText());
+        EXPECT_LE(l->FullText().toUcs4().size(), qsizetype(kTipChars));
+        EXPECT_TRUE(l->FullText().endsWith(QLatin1String(expected[i].count)));
+        EXPECT_EQ(l->FullText().startsWith(QLatin1String("queue yyyy")) || !expected[i].cut ||
+                      l->FullText().startsWith(QLatin1String("<b>xxxx")),
+                  true);
+        EXPECT_FALSE(l->toolTip().isEmpty());
+    }
+    EXPECT_EQ(o->LegendLabs[2]->text(), QStringLiteral("Idle 2"));
+
+    // A long count ("7, 7 unchanged") goes under the name when it takes more than half the width.
+    o->LegendLabs[0]->SetTexts(QString::fromStdString(huge), QStringLiteral(" 2048, 2048 unchanged since long ago"));
+    const QStringList lines = o->LegendLabs[0]->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QLatin1String("<b>x")) && lines[0].endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QStringLiteral("2048, 2048 unchanged since long ago").startsWith(lines[1].chopped(1)));
+    for (const QString& line : lines)
+        EXPECT_LE(o->LegendLabs[0]->fontMetrics().horizontalAdvance(line), o->LegendLabs[0]->contentsRect().width());
+
+    // Wider, the same label shows more of its text.
+    const int before = int(o->LegendLabs[0]->text().size());
+    o->LegendPan->setFixedWidth(2 * room);
+    QApplication::processEvents();
+    EXPECT_GT(o->LegendLabs[0]->text().size(), before);
+    EXPECT_LE(o->LegendLabs[0]->geometry().right(), 2 * room);
+}
+
 TEST_F(OverviewFormTest, ItFollowsTheBoardWithoutTakingTheFocus)
 {
     // Before the first answer.
@@ -465,6 +567,28 @@ TEST_F(OverviewFormTest, ItFollowsTheBoardWithoutTakingTheFocus)
     EXPECT_EQ(o->TotalLab->text(), QStringLiteral("no board yet"));
     EXPECT_FALSE(o->TileView->Shown());
     EXPECT_TRUE(o->AgeLab->isHidden());
+}
+
+TEST_F(OverviewFormTest, TheFirstPlacementKeepsTheWholeFrameOnTheScreen)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect room = form->screen()->availableGeometry();
+    // The main window in the screen's bottom right corner: the overview, centred over it, is
+    // pushed back onto the screen, its frame and all.
+    form->move(room.right() - form->frameGeometry().width() + 1, room.bottom() - form->frameGeometry().height() + 1);
+    QApplication::processEvents();
+    ASSERT_NE(form->frameGeometry().size(), form->size()) << "the platform draws no frame";
+    QTest::keyClick(form->LineGrid, Qt::Key_F2);
+    TOverviewForm* o = form->OverviewForm;
+    ASSERT_NE(o, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(o));
+    QTest::qWait(0);
+    const QRect outer = o->frameGeometry();
+    EXPECT_TRUE(room.contains(outer)) << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height()
+                                      << " on " << room.width() << "x" << room.height();
+    EXPECT_LE(outer.width(), room.width() * 9 / 10);
+    EXPECT_LE(outer.height(), room.height() * 9 / 10);
+    EXPECT_EQ(outer.bottom(), room.bottom());
 }
 
 TEST_F(OverviewFormTest, ChoicesAndGeometryAreKeptInTheirOwnGroup)

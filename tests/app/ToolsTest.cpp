@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "board/Board.h"
 #include "board/BoardLock.h"
+#include "board/BoardSearch.h"
 #include "board/GridMap.h"
 #include "board/qt/LineGrid.h"
 #include "support/LoopbackServer.h"
@@ -86,6 +87,40 @@ TEST_F(ToolsTest, FindGoesFromMatchToMatchInEveryGroupLayout)
     }
 }
 
+TEST_F(ToolsTest, FindReadsALargeBoardInSlicesAndLetsTheLocksGoBetweenThem)
+{
+    TagMonitor* board = Publish(2048, 1);
+    // 9 MB of text in the first 300 lines: several slices' worth.
+    std::string filler(30000, 'f');
+    for (int line = 0; line < 300; ++line)
+        SetCell(*board, filler.c_str(), line, 4, 0, 15);
+    filler.replace(filler.size() - 6, 6, "needle");
+    SetCell(*board, filler.c_str(), 3, 4, 0, 15);
+    SetCell(*board, "a needle", 2040, 6, 0, 15);
+
+    int slices = 0;
+    form->BetweenFindSlices = [&] {
+        EXPECT_FALSE(HoldsBoardLock()) << BoardLocksHeldHere();
+        // What the worker does between two slices: it takes both locks and stores an answer. A
+        // line the find has not reached yet is read as it is when its slice comes.
+        BoardLock reference(CurBoardLock);
+        BoardLock cells(board->Lock);
+        if (slices++ == 0)
+            board->SetCell("NEEDLE", 6, 1500, 2, 0, 15);
+    };
+    form->FindBar->Open();
+    form->FindBar->FindEdit->setText(QStringLiteral("needle"));
+    QTest::keyClick(form->FindBar->FindEdit, Qt::Key_Return);
+    EXPECT_GE(slices, int(300 * filler.size() / kFindSliceBytes) - 1);
+    EXPECT_EQ(Selected(), CellsOfLine(3, 1));
+    EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("1 of 3"));
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    EXPECT_EQ(Selected(), CellsOfLine(1500, 1));
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    EXPECT_EQ(Selected(), CellsOfLine(2040, 1));
+    EXPECT_EQ(form->FindBar->FindStatusLab->text(), QStringLiteral("3 of 3"));
+}
+
 TEST_F(ToolsTest, FindWithoutABoardSaysSo)
 {
     QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
@@ -147,7 +182,11 @@ TEST_F(ToolsTest, ExportWritesEveryLineOfTheBoardAsCsv)
     form->ChooseExportPath = [&] { return QString::fromStdString(path); };
     ASSERT_TRUE(form->Export1Click());
 
-    const std::string csv = ReadFile(path);
+    std::string csv = ReadFile(path);
+    // Excel on a Chinese Windows reads a file without a UTF-8 byte order mark as code page 936.
+    ASSERT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(csv.substr(3, 3), "\xEF\xBB\xBF") << "one mark only";
+    csv.erase(0, 3);
     std::vector<std::string> rows;
     for (size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
         rows.push_back(csv.substr(at, end - at));

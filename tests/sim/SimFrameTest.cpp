@@ -221,6 +221,38 @@ TEST(SimFeed, ChangesWaitUntilEveryCellWasSentOnce)
     ExpectBoardMatches(board, model);
 }
 
+// A hostile board's 29,988-byte texts fill a frame each. The platform moves on at every answer, so
+// the summary is owed again at every answer, and still every cell arrives: a long cell that does
+// not fit beside the summary gets the next answer to itself.
+TEST(SimFeed, LongTextsArriveWhileTheSummaryChangesAtEveryAnswer)
+{
+    for (SimHostile hostile : {SimHostile::Long, SimHostile::Mix}) {
+        SCOPED_TRACE(int(hostile));
+        SimModel model(64, SimLanguage::En, 3, hostile);
+        SimFeed feed(model);
+        std::set<int> arrived;
+        int summaries = 0;
+        int frames = 0;
+        while (arrived.size() < static_cast<size_t>(model.CellCount())) {
+            ASSERT_LT(++frames, 2 * model.CellCount()) << arrived.size() << " cells arrived";
+            const std::string bytes = feed.NextFrame(LengthMode::Binary);
+            ASSERT_LE(bytes.size(), kMaxFrameBytes);
+            for (const DecodedRecord& r : Decode(bytes).records) {
+                if (r.line < 0) {
+                    ++summaries;
+                } else {
+                    arrived.insert(r.line * 8 + r.column);
+                }
+            }
+            SimChanges changes = model.Step(0.1);
+            changes.summary = true;
+            feed.MarkChanged(changes);
+        }
+        // The summary was not starved either.
+        EXPECT_GE(summaries, frames / 3);
+    }
+}
+
 TEST(SimFeed, LaterAnswersCarryOnlyTheChangedCells)
 {
     SimModel model(16, SimLanguage::En, 3);

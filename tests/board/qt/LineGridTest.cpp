@@ -746,6 +746,73 @@ TEST_F(LineGridTest, ManyDifferentTextsKeepTheShapedStoreBounded)
     }
 }
 
+TEST_F(LineGridTest, TheTextStoresAreBoundedInBytesAndKeepNoHugeText)
+{
+    TagMonitor* board = Publish(2048, 1);
+    Grab();
+    const GridWindow view = grid->VisibleWindow();
+    int written = 0;
+    // Every cell of the view gets a new text of chars characters, painted twice (so it is kept).
+    const auto writeView = [&](int chars, int paints) {
+        for (int r = view.top; r <= view.bottom; ++r) {
+            for (int c = view.left; c <= view.right; ++c) {
+                const BoardCell at = BoardCellAt(c, r, 1, 2048);
+                std::string text = std::to_string(written++) + ":";
+                text.resize(size_t(chars), 'w');
+                SetCell(*board, text.c_str(), at.line, at.column, 0, 15);
+            }
+        }
+        Refresh();
+        for (int i = 0; i < paints; ++i)
+            Grab();
+    };
+
+    // The longest text kept: the store fills up by its bytes long before its count.
+    const auto cells = qsizetype(view.bottom - view.top + 1) * (view.right - view.left + 1);
+    const int keptChars = int(TLineGrid::kMaxLaidOutChars);
+    qsizetype most = 0;
+    for (int round = 0; round < 3 + int(TLineGrid::kMaxLaidOutBytes / (cells * (1024 + 18 * keptChars))); ++round) {
+        writeView(keptChars, 2);
+        ASSERT_LE(grid->LaidOutBytes(), TLineGrid::kMaxLaidOutBytes) << round;
+        ASSERT_LE(grid->SeenOnceBytes(), TLineGrid::kMaxSeenOnceBytes) << round;
+        most = std::max(most, grid->LaidOutTextCount());
+    }
+    EXPECT_LT(most, TLineGrid::kMaxLaidOutTexts) << "bounded by bytes, not by count";
+    EXPECT_GT(grid->LaidOutBytes(), TLineGrid::kMaxLaidOutBytes / 4) << "and it does keep texts";
+
+    // Texts seen once only: remembered within their own bound.
+    for (int round = 0; round < 2 + int(TLineGrid::kMaxSeenOnceBytes / (cells * 2 * keptChars)); ++round) {
+        writeView(keptChars, 1);
+        ASSERT_LE(grid->SeenOnceBytes(), TLineGrid::kMaxSeenOnceBytes) << round;
+    }
+
+    // A server's 30,000-character texts are drawn, never kept nor remembered.
+    const qsizetype kept = grid->LaidOutTextCount();
+    const qsizetype seen = grid->SeenOnceBytes();
+    writeView(30000, 3);
+    EXPECT_EQ(grid->LaidOutTextCount(), kept);
+    EXPECT_EQ(grid->SeenOnceBytes(), seen);
+    // Drawn as the whole text would be: the part cut off never reaches the view. In the first cell
+    // the next cell paints over the rest; the row's last cell runs on to the end of the view.
+    const QImage image = Grab();
+    for (int c : {view.left, view.right}) {
+        SCOPED_TRACE(c);
+        const QRect rect = CellRect(c, view.top);
+        const QRect shown = QRect(rect.topLeft(), QPoint(grid->viewport()->geometry().right(), rect.bottom()))
+                                .intersected(c == view.left ? rect : grid->viewport()->geometry());
+        QImage whole(shown.size(), QImage::Format_RGB32);
+        whole.fill(Qt::white);
+        {
+            QPainter painter(&whole);
+            painter.setPen(Qt::black);
+            painter.setFont(grid->font());
+            painter.drawText(QPoint(2 + rect.left() - shown.left(), 2 + QFontMetrics(grid->font()).ascent()),
+                             grid->CellText(c, view.top));
+        }
+        EXPECT_TRUE(SameImage(image.copy(shown), whole));
+    }
+}
+
 TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
 {
     Publish(4, 1);
