@@ -2,6 +2,7 @@
 
 #include "alerts/AlertText.h"
 #include "app/Alerts.h"
+#include "app/Design.h"
 #include "board/BoardCsv.h"
 #include "board/BoardRead.h"
 #include "board/StatusCounts.h"
@@ -391,21 +392,7 @@ void TAlertsForm::Open()
 void TAlertsForm::PlaceFirstTime()
 {
     placed_ = true;
-    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
-        const QByteArray geometry = store->value(QLatin1String(kGeometryKey)).toByteArray();
-        if (!geometry.isEmpty() && restoreGeometry(geometry))
-            return;
-    }
-    QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-    QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
-    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
-    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10), std::min(kDefaultHeight, room.height() * 9 / 10));
-    resize(size);
-    QRect place(QPoint(0, 0), size);
-    place.moveCenter(over ? over->frameGeometry().center() : room.center());
-    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - size.width())));
-    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
-    move(place.topLeft());
+    PlaceWindowFirstTime(*this, kGeometryKey, QSize(kDefaultWidth, kDefaultHeight));
 }
 
 void TAlertsForm::SaveGeometry()

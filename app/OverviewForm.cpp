@@ -1,5 +1,6 @@
 #include "app/OverviewForm.h"
 
+#include "app/Design.h"
 #include "app/ElidedLabel.h"
 
 #include "board/Board.h"
@@ -186,35 +187,7 @@ void TOverviewForm::Open()
 void TOverviewForm::PlaceFirstTime()
 {
     placed_ = true;
-    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
-        const QByteArray geometry = store->value(QLatin1String(kGeometryKey)).toByteArray();
-        if (!geometry.isEmpty() && restoreGeometry(geometry))
-            return;
-    }
-    // The first time: as large as a wall screen's board needs, but with its frame never larger than
-    // nine tenths of the screen, centred over the window it was asked from and all of it on the
-    // screen. This window has no frame until it is shown: the window manager's frame round the main
-    // window stands in for it.
-    QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-    QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
-    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, kDefaultWidth, kDefaultHeight);
-    QMargins frame;
-    if (over && over->isVisible()) {
-        const QRect outer = over->frameGeometry();
-        const QRect inner = over->geometry();
-        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                         outer.bottom() - inner.bottom());
-    }
-    const QSize size(std::min(kDefaultWidth, room.width() * 9 / 10 - frame.left() - frame.right()),
-                     std::min(kDefaultHeight, room.height() * 9 / 10 - frame.top() - frame.bottom()));
-    resize(size);
-    const QPoint centre = over ? over->frameGeometry().center() : room.center();
-    QRect place(QPoint(0, 0), size.grownBy(frame));
-    place.moveCenter(centre);
-    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - place.width())));
-    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - place.height())));
-    // A window's position is that of its frame.
-    move(place.topLeft());
+    PlaceWindowFirstTime(*this, kGeometryKey, QSize(kDefaultWidth, kDefaultHeight));
 }
 
 void TOverviewForm::SaveChoice(const char* name, int value)
