@@ -1,5 +1,6 @@
 #include "board/Board.h"
 
+#include "common/HistorySink.h"
 #include "common/MonitorView.h"
 #include "platform/WakeFlag.h"
 
@@ -43,6 +44,19 @@ bool WriteCell(TagLineCols& cell, const char* text, size_t textLen, int foreInde
     return changed;
 }
 
+// A changed status goes to the journal, when one listens.
+void NoteStatus(int line, const TagLineCols& cell)
+{
+    if (HistorySink* history = History())
+        history->StatusChanged(line, cell.Text, cell.ForeColor, cell.BackColor, cell.Since);
+}
+
+void NoteBoard(int lineCount)
+{
+    if (HistorySink* history = History())
+        history->BoardChanged(lineCount);
+}
+
 void ShowSummary(const char* text, size_t textLen)
 {
     if (CurView)
@@ -55,8 +69,11 @@ void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column,
 {
     if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
         TagLineCols& cell = Rows[size_t(line)].Cols[column];
-        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex)) {
             cell.Since = Clock();
+            if (column == kHistoryColumn)
+                NoteStatus(line, cell);
+        }
     } else if (line == -1) {
         ShowSummary(text, textLen);
     }
@@ -67,8 +84,11 @@ void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column,
 {
     if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
         TagLineCols& cell = Rows[size_t(line)].Cols[column];
-        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex)) {
             cell.Since = now;
+            if (column == kHistoryColumn)
+                NoteStatus(line, cell);
+        }
     } else if (line == -1) {
         ShowSummary(text, textLen);
     }
@@ -106,6 +126,7 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
             CurBoard = fresh.release();
         }
         delete current;
+        NoteBoard(lineCount);
         if (CurView && !CurView->LayoutGrid(*replacement, stop))
             return false; // stopping: BoardBusy stays raised, StopMonitor frees the board
         BoardBusy.fetch_and(uint8_t(~kBusyReplacing));
@@ -116,15 +137,24 @@ bool EnsureBoard(int lineCount, WakeFlag& stop)
         auto board = std::make_unique<TagMonitor>(lineCount);
         if (CurView && !CurView->LayoutGrid(*board, stop))
             return false;
-        std::lock_guard lock(CurBoardLock);
-        CurBoard = board.release();
+        {
+            std::lock_guard lock(CurBoardLock);
+            CurBoard = board.release();
+        }
+        NoteBoard(lineCount);
     }
     return true;
 }
 
 void DestroyBoard()
 {
-    std::lock_guard lock(CurBoardLock);
-    delete CurBoard;
-    CurBoard = nullptr;
+    bool had = false;
+    {
+        std::lock_guard lock(CurBoardLock);
+        had = CurBoard != nullptr;
+        delete CurBoard;
+        CurBoard = nullptr;
+    }
+    if (had)
+        NoteBoard(0);
 }
