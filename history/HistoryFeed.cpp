@@ -1,6 +1,7 @@
 #include "history/HistoryFeed.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -27,8 +28,10 @@ void HistoryFeed::Attach(size_t capacity, BoardTime::duration pictureEvery)
     {
         std::lock_guard lock(mutex_);
         // Allocated once: no writer can hold a slot of an earlier ring.
-        if (!ring_)
+        if (!ring_) {
             ring_ = std::make_unique<HistoryChangeSlot[]>(kRingSlots);
+            longTexts_ = std::make_unique<std::string[]>(kRingSlots);
+        }
         events_.clear();
         picture_.reset();
         linkUp_ = -1;
@@ -77,12 +80,17 @@ void HistoryFeed::StatusChanged(int line, std::string_view text, uint32_t fore, 
             return;
         }
     }
-    HistoryChangeSlot& slot = ring_[head & (kRingSlots - 1)];
+    const size_t index = head & (kRingSlots - 1);
+    HistoryChangeSlot& slot = ring_[index];
     slot.at = at;
     slot.line = int32_t(line);
     slot.fore = fore;
     slot.back = back;
-    slot.text.assign(text);
+    slot.length = uint32_t(text.size());
+    if (text.size() <= HistoryChangeSlot::kShort)
+        std::memcpy(slot.shortText, text.data(), text.size());
+    else
+        longTexts_[index].assign(text);
     head_.store(head + 1, std::memory_order_release);
 }
 

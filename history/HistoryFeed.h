@@ -14,18 +14,33 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-struct HistoryChangeSlot {
+// One changed status as the journal's writer takes it.
+struct HistoryChange {
     BoardTime at;
     int32_t line = 0;
     TColor fore = 0;
     TColor back = 0;
-    std::string text; // GBK
+    std::string_view text; // GBK; valid until the slot is handed back
 };
+
+// A slot of the ring: one cache line. A status text is short and is copied into it; a longer one
+// goes into a string kept beside the slot, which grows once and is reused.
+struct alignas(64) HistoryChangeSlot {
+    static constexpr size_t kShort = 40;
+    BoardTime at;
+    int32_t line = 0;
+    TColor fore = 0;
+    TColor back = 0;
+    uint32_t length = 0;
+    char shortText[kShort] = {};
+};
+static_assert(sizeof(HistoryChangeSlot) == 64, "a slot fills one cache line");
 
 struct HistoryFeedEvent {
     BoardTime at;
@@ -61,7 +76,7 @@ public:
     bool Attached() const { return CurHistory.load() == this; }
 
     // Hands at most max waiting changes, oldest first, to take (a callable taking const
-    // HistoryChangeSlot&) and frees their slots; returns how many. Only the journal's writer calls it.
+    // HistoryChange&) and frees their slots; returns how many. Only the journal's writer calls it.
     template <class Take> size_t Consume(size_t max, Take&& take)
     {
         const size_t tail = tail_.load(std::memory_order_relaxed);
@@ -69,8 +84,14 @@ public:
         size_t n = head - tail;
         if (n > max)
             n = max;
-        for (size_t i = 0; i < n; ++i)
-            take(static_cast<const HistoryChangeSlot&>(ring_[(tail + i) & (kRingSlots - 1)]));
+        for (size_t i = 0; i < n; ++i) {
+            const size_t at = (tail + i) & (kRingSlots - 1);
+            const HistoryChangeSlot& slot = ring_[at];
+            const std::string_view text = slot.length <= HistoryChangeSlot::kShort
+                                              ? std::string_view(slot.shortText, slot.length)
+                                              : std::string_view(longTexts_[at]);
+            take(HistoryChange{slot.at, slot.line, slot.fore, slot.back, text});
+        }
         tail_.store(tail + n, std::memory_order_release);
         return n;
     }
@@ -91,6 +112,7 @@ private:
     void ForgetEarlierJournal();
 
     std::unique_ptr<HistoryChangeSlot[]> ring_;
+    std::unique_ptr<std::string[]> longTexts_;
     // Counts the attaches, so the board's writer forgets what it counted for an earlier journal.
     std::atomic<uint64_t> attaches_{0};
     std::atomic<size_t> capacity_{0};

@@ -361,7 +361,7 @@ struct HistoryJournal::Writer {
             const size_t room = options.commitChanges > inTransaction ? options.commitChanges - inTransaction : 1;
             if (firstError != SQLITE_OK)
                 break;
-            const size_t n = feed.Consume(room, [this](const HistoryChangeSlot& c) {
+            const size_t n = feed.Consume(room, [this](const HistoryChange& c) {
                 if (firstError != SQLITE_OK)
                     return;
                 const int64_t at = ToUtc(c.at);

@@ -1,5 +1,8 @@
 #include "history/HistoryReader.h"
 
+#include "platform/Utf8Path.h"
+#include "settings/EventLog.h"
+
 #include <algorithm>
 
 // A read transaction: every query sees the file as one commit left it, however the writer goes on.
@@ -44,7 +47,20 @@ bool HistoryReader::Open(const std::string& path, std::string& error)
     lineChanges_.Finalize();
     stateById_.Finalize();
     states_.clear();
-    int rc = db_.Open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    // Where no monitor has the file open (no write-ahead log beside it), it is read as it stands:
+    // a read-only connection would otherwise leave an empty log and its index behind. A monitor
+    // that starts meanwhile writes into its log, not the file, until long after this read.
+    const bool live = ExistsUtf8(path + "-wal");
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#')
+            uri += Format("%%%02X", unsigned(static_cast<unsigned char>(c)));
+        else
+            uri += c;
+    }
+    if (!live)
+        uri += "?immutable=1";
+    int rc = db_.Open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
     if (rc != SQLITE_OK) {
         error = path + ": cannot be opened (" + db_.Message() + ")";
         db_.Close();
@@ -154,9 +170,10 @@ bool HistoryReader::Sessions(int64_t from, int64_t until, std::vector<HistoryFac
     if (!Collect(stmt, rc, [&] { rows.push_back({stmt.Int(0), stmt.Int(1), stmt.Int(2) != 0}); }))
         return Fail(rc);
     for (size_t i = 0; i < rows.size() && rows[i].started <= until; ++i) {
-        int64_t end = rows[i].clean ? rows[i].until : rows[i].until + kHistoryGraceMs;
+        // A session covers its last moment: the gap after it starts a millisecond later.
+        int64_t end = rows[i].clean ? rows[i].until + 1 : rows[i].until + kHistoryGraceMs;
         if (i + 1 < rows.size())
-            end = std::min(end, rows[i + 1].started - 1);
+            end = std::min(end, rows[i + 1].started);
         facts.push_back({rows[i].started, HistoryFactKind::SessionStart, 0, 0});
         facts.push_back({end, HistoryFactKind::SessionEnd, 0, 0});
     }
@@ -253,7 +270,7 @@ bool HistoryReader::BoardAt(int64_t t, std::vector<HistorySpan>& lines, HistoryG
         return false;
     int64_t started = INT64_MIN;
     for (size_t i = 0; i + 1 < sessions.size(); i += 2) {
-        if (sessions[i].t <= t && t <= sessions[i + 1].t)
+        if (sessions[i].t <= t && t < sessions[i + 1].t)
             started = sessions[i].t;
     }
     gap = HistoryGap::NotRunning;

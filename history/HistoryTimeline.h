@@ -30,10 +30,11 @@ struct HistorySpan {
     bool SameAs(const HistorySpan& o) const { return gap == o.gap && (gap != HistoryGap::None || state == o.state); }
 };
 
-// What happened at one moment. At the same moment the kinds count in this order: a session starts
-// before anything is written in it, a picture is taken at the end of the frame whose changes it
-// shows, a link goes down after the frame it last brought, a session ends after its last row.
-enum class HistoryFactKind : uint8_t { SessionStart, Board, Change, NotRecorded, Picture, LinkDown, SessionEnd };
+// What happened at one moment. At the same moment the kinds count in this order: a session's end
+// is the first moment after it, a session starts before anything is written in it, a picture is
+// taken at the end of the frame whose changes it shows, a link goes down after the frame it last
+// brought.
+enum class HistoryFactKind : uint8_t { SessionEnd, SessionStart, Board, Change, NotRecorded, Picture, LinkDown };
 
 struct HistoryFact {
     int64_t t = 0;
