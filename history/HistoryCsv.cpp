@@ -94,15 +94,8 @@ bool HistoryCsv(HistoryReader& reader, int line, int64_t from, int64_t until,
     return true;
 }
 
-bool HistoryAtCsv(HistoryReader& reader, int line, int64_t t, const std::function<bool(std::string_view)>& out,
-                  std::string& error)
+std::string HistoryAtCsv(HistoryReader& reader, const std::vector<HistorySpan>& lines, int line)
 {
-    std::vector<HistorySpan> lines;
-    HistoryGap gap = HistoryGap::None;
-    if (!reader.BoardAt(t, lines, gap)) {
-        error = reader.Error();
-        return false;
-    }
     std::string text;
     Row(text, {"Line", "Status", "Since", "Gap"});
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -112,7 +105,7 @@ bool HistoryAtCsv(HistoryReader& reader, int line, int64_t t, const std::functio
         Row(text, {std::to_string(i), StatusText(reader, span),
                    IsoLocalTimeMs(span.gap == HistoryGap::None ? span.since : span.from), HistoryGapText(span)});
     }
-    return out(text);
+    return text;
 }
 
 bool SaveHistoryCsv(HistoryReader& reader, int line, int64_t from, int64_t until, const std::string& path,

@@ -23,9 +23,8 @@ std::string HistoryGapText(const HistorySpan& span);
 bool HistoryCsv(HistoryReader& reader, int line, int64_t from, int64_t until,
                 const std::function<bool(std::string_view)>& out, std::string& error);
 
-// Header "Line,Status,Since,Gap", then every line of the board at moment t.
-bool HistoryAtCsv(HistoryReader& reader, int line, int64_t t, const std::function<bool(std::string_view)>& out,
-                  std::string& error);
+// Header "Line,Status,Since,Gap", then every line (or only line) of a board as BoardAt gives it.
+std::string HistoryAtCsv(HistoryReader& reader, const std::vector<HistorySpan>& lines, int line = -1);
 
 // HistoryCsv into the file path, whole or not at all: written beside it and renamed over it once
 // complete and flushed to disk. False, with the file as it was, on any failure.

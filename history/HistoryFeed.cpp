@@ -23,8 +23,10 @@ HistoryFeed& HistoryFeed::Instance()
     return *feed;
 }
 
-void HistoryFeed::Attach(size_t capacity, BoardTime::duration pictureEvery)
+bool HistoryFeed::Attach(size_t capacity, BoardTime::duration pictureEvery)
 {
+    if (taken_.exchange(true))
+        return false;
     {
         std::lock_guard lock(mutex_);
         // Allocated once: no writer can hold a slot of an earlier ring.
@@ -44,12 +46,14 @@ void HistoryFeed::Attach(size_t capacity, BoardTime::duration pictureEvery)
     pictureWanted_.store(true);
     attaches_.fetch_add(1, std::memory_order_relaxed);
     CurHistory.store(this, std::memory_order_release);
+    return true;
 }
 
 void HistoryFeed::Detach()
 {
     HistorySink* expected = this;
-    CurHistory.compare_exchange_strong(expected, nullptr);
+    if (CurHistory.compare_exchange_strong(expected, nullptr))
+        taken_.store(false);
 }
 
 void HistoryFeed::TakeEvents(std::vector<HistoryFeedEvent>& out)

@@ -70,8 +70,9 @@ public:
 
     // The journal's side. Attach empties the ring, keeps at most capacity changes waiting, asks for
     // a picture of the board after the next frame and for one every pictureEvery after it, and
-    // installs the feed in CurHistory. Detach clears CurHistory.
-    void Attach(size_t capacity, BoardTime::duration pictureEvery);
+    // installs the feed in CurHistory. Detach clears CurHistory. False, with nothing changed, while
+    // another journal is attached: the ring has one reader.
+    bool Attach(size_t capacity, BoardTime::duration pictureEvery);
     void Detach();
     bool Attached() const { return CurHistory.load() == this; }
 
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<std::string[]> longTexts_;
     // Counts the attaches, so the board's writer forgets what it counted for an earlier journal.
     std::atomic<uint64_t> attaches_{0};
+    std::atomic<bool> taken_{false};
     std::atomic<size_t> capacity_{0};
     std::atomic<int64_t> pictureEveryNs_{0};
     // head_ is written by the board's writer only, tail_ by the journal's writer only; each on a

@@ -137,9 +137,19 @@ struct HistoryJournal::Writer {
 
     void Run()
     {
+        // One journal listens at a time: the ring has one reader.
+        const char* const kTaken = "another journal already listens in this program";
+        if (feed.Attached()) {
+            Stop("Line history is off: " + options.path + " is not kept: " + kTaken, kTaken, {});
+            return;
+        }
         if (!Open())
             return;
-        feed.Attach(options.queueSize, options.pictureEvery);
+        if (!feed.Attach(options.queueSize, options.pictureEvery)) {
+            CloseDb();
+            Stop("Line history is off: " + options.path + " is not kept: " + kTaken, kTaken, {});
+            return;
+        }
         {
             std::lock_guard lock(mutex);
             status.state = HistoryState::Recording;

@@ -68,6 +68,8 @@ bool HistoryReader::Open(const std::string& path, std::string& error)
     }
     // The monitor holds the file only for a moment at a time, and only once (recovery after a crash).
     sqlite3_busy_timeout(db_.Handle(), 2000);
+    // A replay touches a few pages of every line: read in place, not copied out page by page.
+    db_.Exec("PRAGMA mmap_size=2147483648");
     int inspectError = SQLITE_OK;
     switch (InspectHistoryFile(db_, inspectError)) {
     case HistoryFileKind::Ok:

@@ -174,19 +174,9 @@ int RunHistoryProbe(const ProbeOptions& options, const ProbeIo& io)
             return fail("the board at " + IsoLocalTimeMs(*options.at) + " had " + std::to_string(lines.size()) +
                         " lines");
         switch (options.format) {
-        case ProbeFormat::Csv: {
-            std::string out;
-            if (!HistoryAtCsv(
-                    reader, options.line, *options.at,
-                    [&out](std::string_view s) {
-                        out += s;
-                        return true;
-                    },
-                    error))
-                return fail(error);
-            io.out(out);
+        case ProbeFormat::Csv:
+            io.out(HistoryAtCsv(reader, lines, options.line));
             return 0;
-        }
         case ProbeFormat::Json:
             io.out(HistoryAtJson(reader, *options.at, lines, options.line));
             return 0;

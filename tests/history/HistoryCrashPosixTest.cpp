@@ -1,9 +1,11 @@
-// A monitor killed while its journal has a batch open: the file opens again without repair and
-// holds everything committed before; only the open batch is lost.
+// Journals in other processes: a monitor killed while its journal has a batch open (the file opens
+// again without repair and holds everything committed before; only the open batch is lost), and a
+// second monitor beside a running one.
 
 #include "history/HistoryJournal.h"
 
 #include "history/HistoryReader.h"
+#include "settings/EventLog.h"
 #include "support/HistoryRig.h"
 
 #include <gtest/gtest.h>
@@ -109,4 +111,48 @@ TEST(HistoryCrashTest, AKillMidBatchLosesOnlyThatBatch)
     int64_t last = 0;
     ASSERT_TRUE(reader.Span(first, last));
     EXPECT_EQ(last, rig.Wall());
+}
+
+TEST(HistoryCrashTest, ASecondMonitorLeavesTheFileToTheFirst)
+{
+    ScratchDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        HistoryRig rig;
+        rig.Status(2, 0, "Idle");
+        if (!rig.Flush() || write(fds[1], "k", 1) != 1)
+            _exit(3);
+        for (;;)
+            pause();
+    }
+    close(fds[1]);
+    pollfd p{fds[0], POLLIN, 0};
+    char byte = 0;
+    const bool told = poll(&p, 1, 20000) == 1 && read(fds[0], &byte, 1) == 1;
+    std::vector<std::string> log;
+    SetLogSink([&log](const char* m) { log.emplace_back(m); });
+    HistoryStatus second;
+    if (told) {
+        HistoryJournal journal(HistoryRig::Options());
+        journal.Flush();
+        second = journal.Status();
+    }
+    SetLogSink(nullptr);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(fds[0]);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(second.state, HistoryState::Stopped);
+    EXPECT_NE(second.text.find("history.sqlite3 is in use by another monitor"), std::string::npos) << second.text;
+    EXPECT_EQ(log, (std::vector<std::string>{"Line history is off: the file is in use by another monitor"}));
+    // What the first one wrote is all there.
+    SqliteDb db;
+    ASSERT_EQ(db.Open("history.sqlite3", SQLITE_OPEN_READONLY), SQLITE_OK);
+    int64_t rows = 0;
+    ASSERT_EQ(db.QueryInt("SELECT count(*) FROM changes", rows), SQLITE_OK);
+    EXPECT_EQ(rows, 1);
 }
