@@ -25,8 +25,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // A state's last use is written back at most this often, and a state is pruned only once it has
 // been unused for longer than this and the margin beyond it.
-constexpr int64_t kStateLastStep = 60 * 1000;
-constexpr int64_t kStatePruneMargin = 3600 * 1000;
+constexpr int64_t kStateLastStep = int64_t(60) * 1000;
+constexpr int64_t kStatePruneMargin = int64_t(3600) * 1000;
 
 bool IsDamage(int rc)
 {

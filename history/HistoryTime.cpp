@@ -52,7 +52,7 @@ bool ParseIsoTime(std::string_view text, int64_t& utcMs)
             int scale = 100;
             const size_t start = pos;
             while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-                ms += (text[pos] - '0') * scale;
+                ms += int64_t(text[pos] - '0') * scale;
                 scale /= 10;
                 ++pos;
             }

@@ -189,8 +189,7 @@ int RunHistoryProbe(const ProbeOptions& options, const ProbeIo& io)
     }
 
     const int64_t from = options.since.value_or(first);
-    // The last moment recorded is part of the stretch.
-    const int64_t until = options.until.value_or(last + 1);
+    const int64_t until = options.until.value_or(last);
     if (options.format == ProbeFormat::Csv) {
         // Line by line as it is read: a week of every line is long.
         if (!HistoryCsv(

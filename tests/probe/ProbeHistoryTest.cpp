@@ -186,7 +186,7 @@ TEST_F(ProbeHistoryTest, OneLineAsCsvOldestFirstWithGaps)
         const char* gap;
     } want[] = {
         {idle - 1, idle, "", "no board"}, {idle, talking, "Idle", ""}, {talking, down, "Talking", ""},
-        {down, up, "", "link down"},      {up, wrap, "Talking", ""},   {wrap, end + 1, "'=Wrap-up", ""},
+        {down, up, "", "link down"},      {up, wrap, "Talking", ""},   {wrap, end, "'=Wrap-up", ""},
     };
     ASSERT_EQ(rows.size(), std::size(want) + 1) << run.out;
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Time", "Line", "Status", "Seconds", "Gap"}));
@@ -307,6 +307,7 @@ TEST_F(ProbeHistoryTest, ReadsBesideTheRunningJournalAndLeavesNothingBehind)
     EXPECT_EQ(CsvRows(live.out).size(), 4u);
     rig->Advance(1s);
     rig->Status(3, 2, "Blocked");
+    rig->Advance(1s);
     ASSERT_TRUE(rig->Flush());
     EXPECT_EQ(rig->journal->Status().state, HistoryState::Recording);
     rig.reset();
