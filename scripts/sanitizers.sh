@@ -25,7 +25,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp:print_suppressions=0
 
-tsan_tests=(app_tests board_tests board_gui_tests link_tests fault_tests platform_tests probe_tests settings_tests)
+tsan_tests=(app_tests board_tests board_gui_tests link_tests fault_tests history_tests platform_tests probe_tests settings_tests)
 
 for kind in "${kinds[@]}"; do
     targets=()
