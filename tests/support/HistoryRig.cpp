@@ -47,7 +47,7 @@ void HistoryRig::Receive(int lineCount, const std::string& records)
     std::memcpy(link.recvBuf, bytes.data(), bytes.size());
     link.size = int32_t(bytes.size());
     ASSERT_TRUE(FrameReady(link));
-    ASSERT_EQ(ParseFrame(link), 0);
+    ASSERT_EQ(ParseFrame(link), WireOutcome::Done);
 }
 
 void HistoryRig::Status(int lineCount, int line, const std::string& text, int fore, int back)
