@@ -1,6 +1,7 @@
 #include "history/HistoryCsv.h"
 
 #include "board/BoardCsv.h"
+#include "board/TableText.h"
 #include "history/HistoryTime.h"
 #include "platform/System.h"
 #include "platform/Utf8.h"
@@ -38,9 +39,7 @@ std::string StatusText(HistoryReader& reader, const HistorySpan& span)
 
 std::string NeutralCsvField(std::string_view text)
 {
-    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
-        return CsvField("'" + std::string(text));
-    return CsvField(text);
+    return CsvField(WithoutControls(text));
 }
 
 std::string HistoryGapText(const HistorySpan& span)

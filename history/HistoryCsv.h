@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-// A field as it is, or in quotes with its quotes doubled; a field that starts with = + - @ TAB or
-// CR gets a ' in front, so a spreadsheet shows it as text instead of running it.
+// A field as the board's export writes one: control characters (a server's TAB, CR, LF among them)
+// become U+FFFD, a field that starts with = + - @ gets a ' in front, so a spreadsheet shows it as
+// text instead of running it, and a field is in quotes with its quotes doubled where it needs them.
 std::string NeutralCsvField(std::string_view text);
 
 // What a gap is called in the exports and the probe: "link down", "12 changes not recorded", ...

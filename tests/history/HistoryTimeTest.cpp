@@ -73,8 +73,10 @@ TEST(HistoryTimeTest, CsvFieldsAreNeverFormulas)
         {"+1", "'+1"},
         {"-1", "'-1"},
         {"@SUM(A1)", "'@SUM(A1)"},
-        {"\tx", "'\tx"},
-        {"\rx", "\"'\rx\""},
+        {"\tx", "\xEF\xBF\xBDx"},
+        {"\rx", "\xEF\xBF\xBDx"},
+        {"a\nb\x7F", "a\xEF\xBF\xBD"
+                     "b\xEF\xBF\xBD"},
         {"=a,b", "\"'=a,b\""},
         {"a=b", "a=b"},
         {"say \"hi\"", "\"say \"\"hi\"\"\""},
