@@ -23,7 +23,7 @@ if ! scripts/setup.sh "${packages[@]}"; then
     exit 0
 fi
 
-sqlite=$(scripts/sqlite-windows.sh | tail -n 1)
+sqlite=$(scripts/sqlite-windows.sh | tee /dev/stderr | tail -n 1)
 echo "windows: configuring $build"
 cmake --preset windows -B "$build" -DCMAKE_PREFIX_PATH="$sqlite" >/dev/null
 echo "windows: building"
