@@ -1,6 +1,7 @@
 #include "board/Board.h"
 
 #include "board/TextHash.h"
+#include "common/HistorySink.h"
 #include "common/MonitorView.h"
 #include "platform/WakeFlag.h"
 
@@ -45,6 +46,19 @@ bool WriteCell(TagLineCols& cell, const char* text, size_t textLen, int foreInde
     return changed;
 }
 
+// A changed status goes to the journal, when one listens.
+void NoteStatus(int line, const TagLineCols& cell)
+{
+    if (HistorySink* history = History())
+        history->StatusChanged(line, cell.Text, cell.ForeColor, cell.BackColor, cell.Since);
+}
+
+void NoteBoard(int lineCount)
+{
+    if (HistorySink* history = History())
+        history->BoardChanged(lineCount);
+}
+
 void ShowSummary(const char* text, size_t textLen)
 {
     if (CurView)
@@ -57,8 +71,11 @@ void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column,
 {
     if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
         TagLineCols& cell = Rows[size_t(line)].Cols[column];
-        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex)) {
             cell.Since = Clock();
+            if (column == kHistoryColumn)
+                NoteStatus(line, cell);
+        }
     } else if (line == -1) {
         ShowSummary(text, textLen);
     }
@@ -69,8 +86,11 @@ void TagMonitor::SetCell(const char* text, size_t textLen, int line, int column,
 {
     if (line >= 0 && line < LineCount && column >= 0 && column < kColsPerLine) {
         TagLineCols& cell = Rows[size_t(line)].Cols[column];
-        if (WriteCell(cell, text, textLen, foreIndex, backIndex))
+        if (WriteCell(cell, text, textLen, foreIndex, backIndex)) {
             cell.Since = now;
+            if (column == kHistoryColumn)
+                NoteStatus(line, cell);
+        }
     } else if (line == -1) {
         ShowSummary(text, textLen);
     }
@@ -108,6 +128,7 @@ TagMonitor* EnsureBoard(int lineCount, WakeFlag& stop)
             CurBoard = fresh.release();
         }
         delete current;
+        NoteBoard(lineCount);
         if (CurView && !CurView->LayoutGrid(*replacement, stop))
             return nullptr; // stopping: BoardBusy stays raised, StopMonitor frees the board
         BoardBusy.fetch_and(uint8_t(~kBusyReplacing));
@@ -118,16 +139,26 @@ TagMonitor* EnsureBoard(int lineCount, WakeFlag& stop)
         auto board = std::make_unique<TagMonitor>(lineCount);
         if (CurView && !CurView->LayoutGrid(*board, stop))
             return nullptr;
-        BoardLock lock(CurBoardLock);
-        CurBoard = board.release();
-        return CurBoard;
+        TagMonitor* published = board.release();
+        {
+            BoardLock lock(CurBoardLock);
+            CurBoard = published;
+        }
+        NoteBoard(lineCount);
+        return published;
     }
     return current;
 }
 
 void DestroyBoard()
 {
-    BoardLock lock(CurBoardLock);
-    delete CurBoard;
-    CurBoard = nullptr;
+    bool had = false;
+    {
+        BoardLock lock(CurBoardLock);
+        had = CurBoard != nullptr;
+        delete CurBoard;
+        CurBoard = nullptr;
+    }
+    if (had)
+        NoteBoard(0);
 }

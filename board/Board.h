@@ -59,7 +59,8 @@ struct TagMonitor {
 
     // Callers hold Lock. Line -1 hands the text to the top panel instead of a cell. A changed text
     // restarts the cell's Since at now; the form without it reads Clock, only when the text changed.
-    // Writers of many cells at one moment (a frame) read the clock once and pass it.
+    // Writers of many cells at one moment (a frame) read the clock once and pass it. A changed text
+    // of the status column (kHistoryColumn) is handed to the journal, when one listens (CurHistory).
     void SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex);
     void SetCell(const char* text, size_t textLen, int line, int column, int foreIndex, int backIndex, BoardTime now);
     // Returns 0 with the cell's colours, -1 for a cell outside the board. Caller holds Lock.
@@ -85,10 +86,11 @@ extern TagMonitor* CurBoard;
 class WakeFlag;
 
 // Makes CurBoard a laid-out board of lineCount lines (see the .cpp for the order of publishing) and
-// returns it: only the worker replaces the board, so the worker may keep using it. Returns null
-// when stop was set before the layout could run: a first board is then dropped and CurBoard stays
-// absent; a replacement stays in CurBoard, not laid out, with kBusyReplacing still raised so the grid
-// side never reads it, until StopMonitor frees it.
+// returns it: only the worker replaces the board, so the worker may keep using it. A new board is
+// reported to the journal (CurHistory), as is the board's end in DestroyBoard. Returns null when
+// stop was set before the layout could run: a first board is then dropped and CurBoard stays
+// absent; a replacement stays in CurBoard, not laid out, with kBusyReplacing still raised so the
+// grid side never reads it, until StopMonitor frees it.
 TagMonitor* EnsureBoard(int lineCount, WakeFlag& stop);
 
 // Frees CurBoard (StopMonitor, after the worker has ended).

@@ -8,7 +8,9 @@ set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+# Libraries built for Windows outside the compiler's tree (the static Qt and SQLite of
+# scripts/qt-windows.sh and scripts/sqlite-windows.sh) are found through CMAKE_PREFIX_PATH.
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -18,8 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Windows machine without the compiler and under Wine alike.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test discovery and CTest run the .exe files through Wine when it is there.
+# Test discovery and CTest run the .exe files through Wine when it is there. Building a library for
+# Windows (Qt, scripts/qt-windows.sh) sets QUORVANE_NO_WINE_EMULATOR: its configure checks run nothing.
 find_program(WINE_PROGRAM NAMES wine wine64)
-if(WINE_PROGRAM)
+if(WINE_PROGRAM AND NOT "$ENV{QUORVANE_NO_WINE_EMULATOR}")
     set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
 endif()

@@ -1,5 +1,6 @@
 #include "link/AnswerWatch.h"
 
+#include "common/HistorySink.h"
 #include "link/Link.h"
 
 AnswerWait WatchAnswer(const TagTcpConnection& link, int64_t nowMs)
@@ -16,7 +17,12 @@ AnswerWait WatchAnswer(const TagTcpConnection& link, int64_t nowMs)
 
 bool TakeOverdueReport(TagTcpConnection& link)
 {
-    return !link.overdueReported.exchange(true);
+    const bool first = !link.overdueReported.exchange(true);
+    if (first) {
+        if (HistorySink* history = History())
+            history->AnswerOverdue(true);
+    }
+    return first;
 }
 
 TagBoardAge BoardAgeOf(bool connected, const AnswerWait& wait, int64_t nowMs)

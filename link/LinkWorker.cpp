@@ -1,3 +1,4 @@
+#include "common/HistorySink.h"
 #include "common/MonitorView.h"
 #include "common/Texts.h"
 #include "link/Link.h"
@@ -25,11 +26,13 @@ constexpr size_t kMaxConnectMessage = 251;
 // still seen.
 constexpr int kWaitSliceMs = 100;
 
-// The link's state for the status panel, when there is a screen to show it.
+// The link's state for the status panel, when there is a screen to show it, and for the journal.
 void ReportLinkState(bool connected)
 {
     if (CurView)
         CurView->ShowLinkState(connected);
+    if (HistorySink* history = History())
+        history->LinkChanged(connected);
 }
 
 std::string ConnectFailedText(const TagRunCfg& cfg)

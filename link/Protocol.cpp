@@ -2,6 +2,7 @@
 
 #include "board/Board.h"
 #include "common/Ascii.h"
+#include "common/HistorySink.h"
 #include "settings/EventLog.h"
 
 #include <bit>
@@ -142,11 +143,17 @@ WireOutcome ParseFrame(TagTcpConnection& link)
                           int8_t(p[4]), now);
             p += 6 + textLen;
         }
+        if (HistorySink* history = History())
+            history->FrameApplied(board, records > 0 ? now : board.Clock());
     }
 
     std::memmove(buf, end, size_t(link.size - frameEnd));
     link.size -= int32_t(frameEnd);
     link.lastAnswerAt = SteadyMs();
     link.pollSentAt = 0;
+    if (link.overdueReported.load()) {
+        if (HistorySink* history = History())
+            history->AnswerOverdue(false); // the overdue answer came
+    }
     return WireOutcome::Done;
 }

@@ -3,6 +3,7 @@
 #include "common/MonitorView.h"
 #include "platform/Utf8.h"
 #include "probe/ProbeFormat.h"
+#include "probe/ProbeHistory.h"
 #include "probe/ProbeOptions.h"
 #include "probe/ProbeSession.h"
 #include "settings/Config.h"
@@ -97,6 +98,8 @@ int RunProbe(int argc, const char* const* argv, const ProbeIo& io, const LinkTim
     case ProbeParse::Run:
         break;
     }
+    if (!options.history.empty())
+        return RunHistoryProbe(options, io);
 
     TagRunCfg cfg;
     if (!LoadSettings(options, cfg, error))

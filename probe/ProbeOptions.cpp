@@ -1,6 +1,7 @@
 #include "probe/ProbeOptions.h"
 
 #include "common/LongOption.h"
+#include "history/HistoryTime.h"
 
 #include <cerrno>
 #include <cmath>
@@ -47,6 +48,8 @@ bool WantsCheck(int argc, const char* const* argv)
 ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& options, std::string& error)
 {
     bool countGiven = false;
+    // Options that belong to polling a server, as typed, for the history mode's refusal.
+    std::string pollingOption;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h")
@@ -79,11 +82,12 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
                 return ProbeParse::Error;
             }
             options.check = true;
+            pollingOption = arg;
             continue;
         }
-        static const char* const kWithValue[] = {"--host",   "--port",   "--config",  "--timeout",
-                                                 "--polls",  "--watch",  "--count",   "--format",
-                                                 "--column", "--status", "--warning", "--critical"};
+        static const char* const kWithValue[] = {
+            "--host",   "--port",    "--config",   "--timeout", "--polls", "--watch", "--count", "--format", "--column",
+            "--status", "--warning", "--critical", "--history", "--line",  "--since", "--until", "--at"};
         bool known = false;
         for (const char* name : kWithValue)
             known = known || arg == name;
@@ -103,6 +107,10 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
             error.append(" needs ").append(what).append(", not '").append(value).append("'");
             return ProbeParse::Error;
         };
+
+        if (arg != "--format" && arg != "--history" && arg != "--line" && arg != "--since" && arg != "--until" &&
+            arg != "--at")
+            pollingOption = arg;
 
         if (arg == "--host") {
             if (value.empty())
@@ -146,6 +154,19 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
         } else if (arg == "--status") {
             options.status = value;
             options.statusGiven = true;
+        } else if (arg == "--history") {
+            if (value.empty())
+                return bad("a file name");
+            options.history = value;
+        } else if (arg == "--line") {
+            if (!ParseInt(value, 0, kMaxLines - 1, options.line))
+                return bad("a line from 0 to 2047");
+        } else if (arg == "--since" || arg == "--until" || arg == "--at") {
+            int64_t ms = 0;
+            if (!ParseIsoTime(value, ms))
+                return bad("a time in ISO 8601 with its offset, such as 2026-12-09T14:00:00+08:00 or "
+                           "2026-12-09T06:00:00Z");
+            (arg == "--since" ? options.since : arg == "--until" ? options.until : options.at) = ms;
         } else if (arg == "--warning" || arg == "--critical") {
             ProbeRange range;
             if (!ParseRange(value, range))
@@ -155,6 +176,29 @@ ProbeParse ParseProbeArgs(int argc, const char* const* argv, ProbeOptions& optio
         }
     }
 
+    if (!options.history.empty()) {
+        if (!pollingOption.empty()) {
+            error = pollingOption + " polls a server; --history reads a file";
+            return ProbeParse::Error;
+        }
+        if (options.format == ProbeFormat::Prometheus) {
+            error = "--history prints table, csv or json";
+            return ProbeParse::Error;
+        }
+        if (options.at && (options.since || options.until)) {
+            error = "--at is one moment; --since and --until make a stretch";
+            return ProbeParse::Error;
+        }
+        if (options.since && options.until && *options.until <= *options.since) {
+            error = "--until must come after --since";
+            return ProbeParse::Error;
+        }
+        return ProbeParse::Run;
+    }
+    if (options.line >= 0 || options.since || options.until || options.at) {
+        error = "--line, --since, --until and --at read a --history file";
+        return ProbeParse::Error;
+    }
     if (options.check && options.formatGiven) {
         error = "--check prints one status line; --format does not go with it";
         return ProbeParse::Error;
@@ -179,6 +223,8 @@ const char* ProbeShortUsage()
     return "Usage: quorvane-probe [--host H] [--port P] [--config FILE] [--timeout S] [--polls N]\n"
            "                      [--watch S [--count N]] [--format table|csv|json|prometheus] [--column K]\n"
            "       quorvane-probe --check [--status TEXT [-w RANGE] [-c RANGE]] [connection options]\n"
+           "       quorvane-probe --history FILE [--line N] [--since T] [--until T] [--at T]\n"
+           "                      [--format table|csv|json]\n"
            "Try 'quorvane-probe --help' for more.\n";
 }
 
@@ -235,11 +281,26 @@ Check mode, for Nagios-compatible monitoring systems:
                          RANGE: 10 (outside 0..10), 10: (below 10), ~:10 (above 10),
                          10:20 (outside 10..20), @10:20 (inside 10..20)
 
+Line history, from the file the monitor keeps when "Keep line history" is on (read only;
+safe while the monitor writes it):
+      --history FILE     read FILE instead of polling the server; without --line or --at,
+                         every line's changes, line by line, each oldest first
+      --line N           one line, 0 to 2047: a row per change, oldest first, with the
+                         status and how long it lasted
+      --since T          from T (default: the oldest moment the file keeps)
+      --until T          up to T (default: the last moment recorded)
+      --at T             one row per line: its status at T and since when
+                         T: ISO 8601 with the offset, e.g. 2026-12-09T14:00:00+08:00 or
+                         2026-12-09T06:00:00Z
+                         Stretches the file cannot vouch for (monitor not running, link
+                         down, changes not recorded) are shown as gaps, never as a status.
+
   -h, --help             show this text and exit
   -V, --version          show the version and exit
 
 Exit status: 0 the board was printed, 1 no board (server not reached, no complete answer in
-time, an answer refused: the reason goes to standard error), 2 bad command line or settings
-file; in check mode the plugin codes above (3 for a bad command line).
+time, an answer refused; with --history, a file that cannot be read or no board at --at: the
+reason goes to standard error), 2 bad command line or settings file; in check mode the plugin
+codes above (3 for a bad command line).
 )usage";
 }

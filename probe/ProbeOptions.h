@@ -4,6 +4,7 @@
 #include "board/BoardCsv.h"
 #include "probe/ProbeRange.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,11 @@ struct ProbeOptions {
     std::optional<ProbeRange> critical;
     std::string warningText; // the ranges as typed, for the check's output
     std::string criticalText;
+
+    // --history FILE: read a line history file instead of polling the server.
+    std::string history;
+    int line = -1;                           // --line N; -1 every line
+    std::optional<int64_t> since, until, at; // UTC ms
 };
 
 enum class ProbeParse { Run, Help, Version, Error };

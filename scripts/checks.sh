@@ -18,7 +18,7 @@ checks=("$@")
 [ ${#checks[@]} -eq 0 ] && checks=(format tidy shellcheck)
 
 # The folders of the program's own sources, bottom to top.
-source_dirs="alerts|app|board|common|link|platform|probe|settings|sim"
+source_dirs="alerts|app|board|common|history|link|platform|probe|settings|sim"
 
 # Installs a Debian package for a check; says why the check is skipped when that fails.
 need() { # check package command

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
     clang libclang-rt-14-dev
     fonts-wqy-microhei xvfb xauth x11-apps imagemagick xdotool x11-utils openbox
     desktop-file-utils dpkg-dev file

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the core, the simulator, the probe and the core tests for 64-bit Windows with mingw-w64
 # (the windows preset), then runs those tests and a smoke test of the simulator and the probe under
-# Wine, headless: the tests labelled wine.
+# Wine, headless: the tests labelled wine. SQLite for Windows is built once from Debian's own source
+# package into a cache (scripts/sqlite-windows.sh).
 #
 #   scripts/windows.sh            set up, build in ./build-win (or $QUORVANE_WIN_BUILD), run
 #   scripts/windows.sh --build    set up and build only
@@ -15,15 +16,16 @@ build=${QUORVANE_WIN_BUILD:-build-win}
 run_tests=1
 [ "${1:-}" = "--build" ] && run_tests=0
 
-packages=(cmake g++-mingw-w64-x86-64 googletest wine wine64 python3)
+packages=(cmake g++-mingw-w64-x86-64 googletest wine wine64 python3 libsqlite3-dev tcl dpkg-dev make)
 if ! scripts/setup.sh "${packages[@]}"; then
     echo "windows: SKIPPED: could not install ${packages[*]} from Debian's archive;"
     echo "windows: the Windows cross-build and its Wine test run did not run."
     exit 0
 fi
 
+sqlite=$(scripts/sqlite-windows.sh | tee /dev/stderr | tail -n 1)
 echo "windows: configuring $build"
-cmake --preset windows -B "$build" >/dev/null
+cmake --preset windows -B "$build" -DCMAKE_PREFIX_PATH="$sqlite" >/dev/null
 echo "windows: building"
 cmake --build "$build" -j"$(nproc)"
 [ $run_tests -eq 1 ] || exit 0

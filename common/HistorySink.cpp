@@ -1,0 +1,3 @@
+#include "common/HistorySink.h"
+
+std::atomic<HistorySink*> CurHistory{nullptr};

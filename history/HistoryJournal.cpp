@@ -1,0 +1,650 @@
+#include "history/HistoryJournal.h"
+
+#include "history/HistoryFeed.h"
+#include "history/HistorySchema.h"
+#include "history/Sqlite.h"
+#include "platform/System.h"
+#include "platform/Utf8Path.h"
+#include "settings/EventLog.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+int64_t SystemUtcMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// A state's last use is written back at most this often, and a state is pruned only once it has
+// been unused for longer than this and the margin beyond it.
+constexpr int64_t kStateLastStep = int64_t(60) * 1000;
+constexpr int64_t kStatePruneMargin = int64_t(3600) * 1000;
+
+bool IsDamage(int rc)
+{
+    rc &= 0xFF;
+    return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
+}
+
+// What the operator reads after the file's name.
+std::string Reason(int rc, const SqliteDb& db)
+{
+    switch (rc & 0xFF) {
+    case SQLITE_FULL:
+        return "cannot grow: the disk is full";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "is in use by another monitor";
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return "cannot be written (" + db.Message() + ")";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return "is damaged";
+    default:
+        return "cannot be used (" + db.Message() + ")";
+    }
+}
+
+// The same, without the file's name or SQLite's words, for Monitor.log.
+const char* LogReason(int rc)
+{
+    switch (rc & 0xFF) {
+    case SQLITE_FULL:
+        return "the disk is full";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "the file is in use by another monitor";
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return "the file cannot be written";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return "the file is damaged";
+    default:
+        return "the file cannot be used";
+    }
+}
+
+} // namespace
+
+struct HistoryJournal::Writer {
+    explicit Writer(HistoryOptions o) : options(std::move(o))
+    {
+        if (!options.wallMs)
+            options.wallMs = &SystemUtcMs;
+        if (!options.steady)
+            options.steady = BoardClock.load();
+        thread = std::thread([this] { Run(); });
+    }
+
+    ~Writer()
+    {
+        {
+            std::lock_guard lock(mutex);
+            stopWanted = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+
+    // --- what other threads see ---
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    HistoryStatus status;
+    bool stopWanted = false;
+    bool ended = false;
+    uint64_t flushWanted = 0;
+    uint64_t flushDone = 0;
+
+    // --- the writer thread's own ---
+    HistoryOptions options;
+    std::thread thread;
+    HistoryFeed& feed = HistoryFeed::Instance();
+    SqliteDb db;
+    SqliteStmt insertChange, insertEvent, insertPicture, insertState, touchState, updateSession, deleteChanges;
+    struct StateUse {
+        int64_t id;
+        int64_t used;
+        int64_t stored;
+    };
+    std::unordered_map<std::string, StateUse> states;
+    std::string key;
+    std::vector<StateUse*> touched;
+    std::vector<HistoryFeedEvent> events;
+    int64_t sessionStart = 0;
+    int64_t anchorWall = 0;
+    BoardTime anchorSteady;
+    size_t inTransaction = 0;
+    uint64_t dropsSeen = 0;
+    SteadyClock::time_point lastCommit;
+    int firstError = SQLITE_OK;
+    int64_t retainedFrom = 0;
+    int pruneLine = -1; // the next line whose old changes go; -1 no pruning under way
+    SteadyClock::time_point lastPruneCheck;
+
+    void Run()
+    {
+        // One journal listens at a time: the ring has one reader.
+        const char* const kTaken = "another journal already listens in this program";
+        if (feed.Attached()) {
+            Stop("Line history is off: " + options.path + " is not kept: " + kTaken, kTaken, {});
+            return;
+        }
+        if (!Open())
+            return;
+        if (!feed.Attach(options.queueSize, options.pictureEvery)) {
+            CloseDb();
+            Stop("Line history is off: " + options.path + " is not kept: " + kTaken, kTaken, {});
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            status.state = HistoryState::Recording;
+        }
+        lastCommit = SteadyClock::now();
+        lastPruneCheck = lastCommit;
+        for (;;) {
+            bool stopping = false;
+            uint64_t flushing = 0;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait_for(lock, options.idleWait, [this] { return stopWanted || flushWanted > flushDone; });
+                stopping = stopWanted;
+                flushing = flushWanted;
+            }
+            if (stopping)
+                feed.Detach(); // nothing new arrives after the last drain but a late writer's
+            int rc = Drain();
+            const auto now = SteadyClock::now();
+            if (rc == SQLITE_OK && (stopping || flushing > flushDone || now - lastCommit >= options.commitEvery)) {
+                rc = Commit(!stopping);
+            }
+            if (rc != SQLITE_OK) {
+                Fail(rc);
+                return;
+            }
+            {
+                std::lock_guard lock(mutex);
+                flushDone = flushing;
+            }
+            wake.notify_all();
+            if (stopping)
+                break;
+        }
+        CloseDb();
+        std::lock_guard lock(mutex);
+        status.state = HistoryState::Stopped;
+        ended = true;
+    }
+
+    // --- opening ---
+
+    bool Open()
+    {
+        int rc = db.Open(options.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        if (rc != SQLITE_OK)
+            return Refuse(rc);
+        sqlite3_extended_result_codes(db.Handle(), 1);
+        // A reader that is recovering the file after a crash holds it for a moment.
+        sqlite3_busy_timeout(db.Handle(), 500);
+        int inspectError = SQLITE_OK;
+        const HistoryFileKind kind = InspectHistoryFile(db, inspectError);
+        if (kind == HistoryFileKind::Error)
+            return IsDamage(inspectError) ? SetAside(inspectError) : Refuse(inspectError);
+        if (kind == HistoryFileKind::Foreign)
+            return Refuse(SQLITE_OK, "is not a line history file; it is left as it is");
+        if (kind == HistoryFileKind::Newer)
+            return Refuse(SQLITE_OK, "was written by a later version; it is left as it is");
+        std::string mode;
+        rc = db.QueryText("PRAGMA journal_mode=WAL", mode);
+        if (rc != SQLITE_OK)
+            return IsDamage(rc) ? SetAside(rc) : Refuse(rc);
+        if (mode != "wal")
+            return Refuse(SQLITE_CANTOPEN, "cannot be written (its folder takes no new file)");
+        rc = db.Exec("PRAGMA synchronous=NORMAL");
+        if (rc == SQLITE_OK && options.maxPages > 0)
+            rc = db.Exec(("PRAGMA max_page_count=" + std::to_string(options.maxPages)).c_str());
+        if (rc != SQLITE_OK)
+            return Refuse(rc);
+        // The journal holds the write lock from here on, between its commits too: a second
+        // monitor finds the file busy and leaves it alone, while readers read on (WAL).
+        sqlite3_busy_timeout(db.Handle(), 0);
+        rc = db.Exec("BEGIN IMMEDIATE");
+        if (rc == SQLITE_OK && kind == HistoryFileKind::Empty)
+            rc = CreateHistorySchema(db);
+        if (rc == SQLITE_OK)
+            rc = Prepare();
+        if (rc == SQLITE_OK)
+            rc = LoadStates();
+        if (rc == SQLITE_OK)
+            rc = db.QueryInt("SELECT value FROM meta WHERE key='retained_from'", retainedFrom);
+        if (rc == SQLITE_OK)
+            rc = StartSession();
+        if (rc == SQLITE_OK)
+            rc = db.Exec("COMMIT");
+        if (rc == SQLITE_OK)
+            rc = db.Exec("BEGIN IMMEDIATE");
+        if (rc != SQLITE_OK)
+            return IsDamage(rc) ? SetAside(rc) : Refuse(rc); // closing rolls back
+        return true;
+    }
+
+    int Prepare()
+    {
+        int rc = insertChange.Prepare(db, "INSERT OR REPLACE INTO changes(line, t, state) VALUES(?1, ?2, ?3)");
+        if (rc == SQLITE_OK)
+            rc = insertEvent.Prepare(db, "INSERT INTO events(t, kind, value, until) VALUES(?1, ?2, ?3, ?4)");
+        if (rc == SQLITE_OK)
+            rc = insertPicture.Prepare(db, "INSERT OR REPLACE INTO keyframes(t, lines, cells) VALUES(?1, ?2, ?3)");
+        if (rc == SQLITE_OK)
+            rc = insertState.Prepare(db, "INSERT INTO states(text, fore, back, last) VALUES(?1, ?2, ?3, ?4)");
+        if (rc == SQLITE_OK)
+            rc = touchState.Prepare(db, "UPDATE states SET last = ?2 WHERE id = ?1 AND last < ?2");
+        if (rc == SQLITE_OK)
+            rc = updateSession.Prepare(db, "UPDATE sessions SET until = ?2, clean = ?3 WHERE started = ?1");
+        if (rc == SQLITE_OK)
+            rc = deleteChanges.Prepare(db, "DELETE FROM changes WHERE line = ?1 AND t < ?2");
+        return rc;
+    }
+
+    int LoadStates()
+    {
+        SqliteStmt all;
+        int rc = all.Prepare(db, "SELECT id, text, fore, back, last FROM states");
+        while (rc == SQLITE_OK && (rc = all.Step()) == SQLITE_ROW) {
+            MakeKey(all.Blob(1), TColor(all.Int(2)), TColor(all.Int(3)));
+            states[key] = {all.Int(0), all.Int(4), all.Int(4)};
+            rc = SQLITE_OK;
+        }
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    int StartSession()
+    {
+        // A millisecond early: the first change may be stamped within the millisecond of the start.
+        sessionStart = options.wallMs() - 1;
+        int64_t taken = 0;
+        SqliteStmt last;
+        int rc = last.Prepare(db, "SELECT max(max(started), max(until)) FROM sessions");
+        if (rc == SQLITE_OK && (rc = last.Step()) == SQLITE_ROW) {
+            taken = last.IsNull(0) ? 0 : last.Int(0);
+            rc = SQLITE_OK;
+        }
+        if (rc != SQLITE_OK)
+            return rc;
+        // A clock set back since the last session must not make the new one start inside it.
+        if (sessionStart <= taken)
+            sessionStart = taken + 1;
+        SqliteStmt insert;
+        rc = insert.Prepare(db, "INSERT INTO sessions(started, until, clean) VALUES(?1, ?1, 0)");
+        if (rc != SQLITE_OK)
+            return rc;
+        insert.Bind(1, sessionStart);
+        rc = insert.Run();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    // --- writing ---
+
+    void MakeKey(std::string_view text, TColor fore, TColor back)
+    {
+        key.resize(8);
+        std::memcpy(key.data(), &fore, 4);
+        std::memcpy(key.data() + 4, &back, 4);
+        key.append(text);
+    }
+
+    int64_t Intern(std::string_view text, TColor fore, TColor back, int64_t at)
+    {
+        MakeKey(text, fore, back);
+        auto it = states.find(key);
+        if (it == states.end()) {
+            insertState.BindBlob(1, text);
+            insertState.Bind(2, fore);
+            insertState.Bind(3, back);
+            insertState.Bind(4, at);
+            const int rc = insertState.Run();
+            if (rc != SQLITE_DONE) {
+                Note(rc);
+                return kEmptyState;
+            }
+            const int64_t id = sqlite3_last_insert_rowid(db.Handle());
+            it = states.emplace(key, StateUse{id, at, at}).first;
+        }
+        StateUse& use = it->second;
+        if (at > use.used) {
+            if (use.used - use.stored < kStateLastStep && at - use.stored >= kStateLastStep)
+                touched.push_back(&use);
+            use.used = at;
+        }
+        return use.id;
+    }
+
+    void Note(int rc)
+    {
+        if (firstError == SQLITE_OK)
+            firstError = rc;
+    }
+
+    int64_t ToUtc(BoardTime t) const
+    {
+        return anchorWall + std::chrono::floor<std::chrono::milliseconds>(t - anchorSteady).count();
+    }
+
+    int Drain()
+    {
+        anchorWall = options.wallMs();
+        anchorSteady = options.steady();
+        events.clear();
+        feed.TakeEvents(events);
+        // After an error nothing more is written: SQLite may have rolled the transaction back, and
+        // what followed would be committed row by row.
+        for (const HistoryFeedEvent& e : events) {
+            if (firstError != SQLITE_OK)
+                break;
+            insertEvent.Bind(1, ToUtc(e.at));
+            insertEvent.Bind(2, int(e.kind));
+            insertEvent.Bind(3, e.value);
+            insertEvent.Bind(4, ToUtc(e.until));
+            const int rc = insertEvent.Run();
+            if (rc != SQLITE_DONE)
+                Note(rc);
+            if (e.kind == HistoryEventKind::NotRecorded)
+                dropsSeen += uint64_t(e.value);
+        }
+        if (std::unique_ptr<HistoryPicture> picture = feed.TakePicture(); picture && firstError == SQLITE_OK)
+            WritePicture(*picture);
+        for (;;) {
+            const size_t room = options.commitChanges > inTransaction ? options.commitChanges - inTransaction : 1;
+            if (firstError != SQLITE_OK)
+                break;
+            const size_t n = feed.Consume(room, [this](const HistoryChange& c) {
+                if (firstError != SQLITE_OK)
+                    return;
+                const int64_t at = ToUtc(c.at);
+                insertChange.Bind(1, c.line);
+                insertChange.Bind(2, at);
+                insertChange.Bind(3, Intern(c.text, c.fore, c.back, at));
+                const int rc = insertChange.Run();
+                if (rc != SQLITE_DONE)
+                    Note(rc);
+            });
+            inTransaction += n;
+            if (firstError != SQLITE_OK)
+                break;
+            if (inTransaction >= options.commitChanges) {
+                if (const int rc = Commit(true); rc != SQLITE_OK)
+                    return rc;
+                continue;
+            }
+            if (n == 0)
+                break;
+        }
+        {
+            std::lock_guard lock(mutex);
+            status.uncommitted = inTransaction;
+        }
+        const int rc = firstError;
+        firstError = SQLITE_OK;
+        return rc;
+    }
+
+    void WritePicture(const HistoryPicture& picture)
+    {
+        const int64_t at = ToUtc(picture.at);
+        std::vector<HistoryKeyCell> cells(picture.cells.size());
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const HistoryPicture::Cell& c = picture.cells[i];
+            cells[i] = {Intern(c.text, c.fore, c.back, at), ToUtc(c.since)};
+        }
+        if (firstError != SQLITE_OK)
+            return;
+        insertPicture.Bind(1, at);
+        insertPicture.Bind(2, int64_t(cells.size()));
+        insertPicture.BindBlob(3, EncodeKeyframe(cells, at));
+        const int rc = insertPicture.Run();
+        if (rc != SQLITE_DONE)
+            Note(rc);
+    }
+
+    // Ends the open transaction; with again, opens the next one at once.
+    int Commit(bool again)
+    {
+        int rc = SQLITE_OK;
+        for (StateUse* use : touched) {
+            touchState.Bind(1, use->id);
+            touchState.Bind(2, use->used);
+            if ((rc = touchState.Run()) != SQLITE_DONE)
+                return rc;
+            use->stored = use->used;
+        }
+        touched.clear();
+        updateSession.Bind(1, sessionStart);
+        updateSession.Bind(2, std::max(options.wallMs(), sessionStart));
+        updateSession.Bind(3, again ? 0 : 1);
+        if ((rc = updateSession.Run()) != SQLITE_DONE)
+            return rc;
+        if (again && (rc = PruneStep()) != SQLITE_OK)
+            return rc;
+        if ((rc = db.Exec("COMMIT")) != SQLITE_OK)
+            return rc;
+        {
+            std::lock_guard lock(mutex);
+            status.recorded += inTransaction;
+            status.uncommitted = 0;
+            status.notRecorded = dropsSeen;
+            ++status.commits;
+        }
+        inTransaction = 0;
+        lastCommit = SteadyClock::now();
+        // Another program may have taken the write lock in the moment it was free.
+        return again ? db.Exec("BEGIN IMMEDIATE") : SQLITE_OK;
+    }
+
+    // --- pruning ---
+
+    int PruneStep()
+    {
+        if (pruneLine < 0) {
+            const auto now = SteadyClock::now();
+            if (now - lastPruneCheck < options.pruneCheckEvery)
+                return SQLITE_OK;
+            lastPruneCheck = now;
+            if (const int rc = PlanPrune(); rc != SQLITE_OK || pruneLine < 0)
+                return rc;
+        }
+        size_t deleted = 0;
+        while (pruneLine < kMaxLines && deleted < options.pruneRows) {
+            deleteChanges.Bind(1, pruneLine);
+            deleteChanges.Bind(2, retainedFrom);
+            if (const int rc = deleteChanges.Run(); rc != SQLITE_DONE)
+                return rc;
+            deleted += size_t(sqlite3_changes(db.Handle()));
+            ++pruneLine;
+        }
+        if (pruneLine < kMaxLines)
+            return SQLITE_OK;
+        pruneLine = -1;
+        return PruneRest();
+    }
+
+    int FindBase(int64_t limit, bool after, int64_t& base) { return FindHistoryBase(db, limit, after, base); }
+
+    int PlanPrune()
+    {
+        int64_t cut = options.wallMs() - int64_t(options.keepFor.count());
+        int64_t pages = 0;
+        int64_t freePages = 0;
+        int64_t pageSize = 0;
+        int rc = db.QueryInt("PRAGMA page_count", pages);
+        if (rc == SQLITE_OK)
+            rc = db.QueryInt("PRAGMA freelist_count", freePages);
+        if (rc == SQLITE_OK)
+            rc = db.QueryInt("PRAGMA page_size", pageSize);
+        if (rc != SQLITE_OK)
+            return rc;
+        if ((pages - freePages) * pageSize > options.keepBytes) {
+            // Too big: the oldest stretch goes, up to the next moment the state is whole again.
+            int64_t next = 0;
+            if ((rc = FindBase(retainedFrom, true, next)) != SQLITE_OK)
+                return rc;
+            cut = std::max(cut, next);
+        }
+        int64_t base = 0;
+        if ((rc = FindBase(cut, false, base)) != SQLITE_OK)
+            return rc;
+        if (base <= retainedFrom)
+            return SQLITE_OK;
+        retainedFrom = base;
+        SqliteStmt meta;
+        if ((rc = meta.Prepare(db, "UPDATE meta SET value = ?1 WHERE key = 'retained_from'")) != SQLITE_OK)
+            return rc;
+        meta.Bind(1, retainedFrom);
+        if ((rc = meta.Run()) != SQLITE_DONE)
+            return rc;
+        pruneLine = 0;
+        return SQLITE_OK;
+    }
+
+    // What is left once the changes are gone: the few events, pictures and sessions before the
+    // retained span, and the states nobody used since long before it.
+    int PruneRest()
+    {
+        static const char* const kDeletes[] = {
+            "DELETE FROM events WHERE t < ?1 AND until < ?1",
+            "DELETE FROM keyframes WHERE t < ?1",
+            "DELETE FROM sessions WHERE until < ?1",
+        };
+        for (const char* sql : kDeletes) {
+            SqliteStmt stmt;
+            int rc = stmt.Prepare(db, sql);
+            if (rc != SQLITE_OK)
+                return rc;
+            stmt.Bind(1, retainedFrom);
+            if ((rc = stmt.Run()) != SQLITE_DONE)
+                return rc;
+        }
+        const int64_t unused = retainedFrom - kStatePruneMargin;
+        SqliteStmt old;
+        int rc = old.Prepare(db, "SELECT id, text, fore, back FROM states WHERE last < ?1 AND id != 0");
+        if (rc != SQLITE_OK)
+            return rc;
+        old.Bind(1, unused);
+        while ((rc = old.Step()) == SQLITE_ROW) {
+            MakeKey(old.Blob(1), TColor(old.Int(2)), TColor(old.Int(3)));
+            auto it = states.find(key);
+            if (it != states.end() && it->second.used < unused)
+                states.erase(it);
+        }
+        if (rc != SQLITE_DONE)
+            return rc;
+        SqliteStmt drop;
+        if ((rc = drop.Prepare(db, "DELETE FROM states WHERE last < ?1 AND id != 0")) != SQLITE_OK)
+            return rc;
+        drop.Bind(1, unused);
+        rc = drop.Run();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    // --- stopping ---
+
+    void CloseDb()
+    {
+        for (SqliteStmt* stmt :
+             {&insertChange, &insertEvent, &insertPicture, &insertState, &touchState, &updateSession, &deleteChanges})
+            stmt->Finalize();
+        db.Close();
+    }
+
+    // Leaves the file as it is. A reason of our own replaces SQLite's; without an error code it is
+    // a file of some other kind.
+    bool Refuse(int rc, const std::string& reason = {})
+    {
+        const std::string text = reason.empty() ? Reason(rc, db) : reason;
+        CloseDb();
+        Stop("Line history is off: " + options.path + " " + text,
+             rc == SQLITE_OK ? "the file is not one this monitor can use" : LogReason(rc), {});
+        return false;
+    }
+
+    // A damaged file is moved out of the way with its write-ahead log, so the next start begins a
+    // new one; this run goes on without history.
+    bool SetAside(int rc)
+    {
+        CloseDb();
+        const std::tm local = LocalTime(std::time_t(options.wallMs() / 1000));
+        std::string name =
+            options.path + Format(".damaged-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        for (int n = 2; ExistsUtf8(name); ++n)
+            name += "-" + std::to_string(n);
+        if (!RenameUtf8(options.path, name)) {
+            Stop("Line history is off: " + options.path + " is damaged and could not be set aside",
+                 "the file is damaged and could not be set aside", {});
+            return false;
+        }
+        if (ExistsUtf8(options.path + "-wal"))
+            RenameUtf8(options.path + "-wal", name + "-wal");
+        RemoveUtf8(options.path + "-shm");
+        Stop("Line history is off: " + options.path + " " + Reason(rc, db) + "; it was set aside as " + name,
+             "the file is damaged; it was set aside", name);
+        return false;
+    }
+
+    void Fail(int rc)
+    {
+        feed.Detach();
+        const std::string text = "Line history is off: " + options.path + " " + Reason(rc, db);
+        db.Exec("ROLLBACK");
+        CloseDb();
+        Stop(text, LogReason(rc), {});
+    }
+
+    void Stop(const std::string& text, const char* logReason, const std::string& setAside)
+    {
+        WriteLog(Format("Line history is off: %s", logReason));
+        {
+            std::lock_guard lock(mutex);
+            status.state = HistoryState::Stopped;
+            status.text = text;
+            status.setAside = setAside;
+            ended = true;
+        }
+        wake.notify_all();
+    }
+};
+
+HistoryJournal::HistoryJournal(HistoryOptions options) : writer_(std::make_unique<Writer>(std::move(options))) {}
+
+HistoryJournal::~HistoryJournal() = default;
+
+HistoryStatus HistoryJournal::Status() const
+{
+    std::lock_guard lock(writer_->mutex);
+    return writer_->status;
+}
+
+bool HistoryJournal::Flush()
+{
+    Writer& w = *writer_;
+    std::unique_lock lock(w.mutex);
+    if (w.ended)
+        return false;
+    const uint64_t ticket = ++w.flushWanted;
+    w.wake.notify_all();
+    w.wake.wait(lock, [&] { return w.flushDone >= ticket || w.ended; });
+    return !w.ended;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The line history file: its schema, shared by the journal that writes it and the readers (the
+// probe, the history window). docs/DESIGN.md describes the tables.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SqliteDb;
+
+// PRAGMA application_id of a history file ("QvH1"), and PRAGMA user_version of this schema. A file
+// of a later version is left alone by the journal and read by no reader.
+inline constexpr int64_t kHistoryApplicationId = 0x51764831;
+inline constexpr int64_t kHistoryVersion = 1;
+
+// The state every line of a new board starts in: no text, the cells' default colours.
+inline constexpr int64_t kEmptyState = 0;
+
+// events.kind
+enum class HistoryEventKind : int {
+    Board = 1,        // value: the new board's line count; 0 when the board went away
+    LinkDown = 2,     // the link to the server went down
+    LinkUp = 3,       // and came back
+    OverdueStart = 4, // the awaited answer became overdue
+    OverdueEnd = 5,   // it came
+    NotRecorded = 6,  // value changes could not be recorded, the first at t, the last at until
+};
+
+// Creates the tables of an empty file in the open transaction.
+int CreateHistorySchema(SqliteDb& db);
+
+// The newest moment at or before limit (with after: the oldest after it) from which the state of
+// every line follows without older rows: a picture of the board, a new board, a session's start.
+// base is 0 when there is none.
+int FindHistoryBase(SqliteDb& db, int64_t limit, bool after, int64_t& base);
+
+// What a file holds, read without writing. Ok: a history file this program reads and writes; Empty:
+// a database without tables (a new file); Foreign: some other database; Newer: a history file of a
+// later version. Other results are SQLite's errors (SQLITE_NOTADB for a file that is no database).
+enum class HistoryFileKind { Ok, Empty, Foreign, Newer, Error };
+HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError);
+
+// A keyframe: every line's state and since when it has held it, as the board showed them.
+struct HistoryKeyCell {
+    int64_t state = kEmptyState;
+    int64_t since = 0; // UTC ms, at most the keyframe's moment
+};
+// keyframes.cells: per line the state and the milliseconds from since to the keyframe, as varints.
+std::string EncodeKeyframe(const std::vector<HistoryKeyCell>& cells, int64_t at);
+// False when the blob is cut short or holds more than lines cells.
+bool DecodeKeyframe(std::string_view blob, int lines, int64_t at, std::vector<HistoryKeyCell>& cells);
+// Just one line's cell, without decoding the others' into memory.
+bool DecodeKeyframeLine(std::string_view blob, int line, int64_t at, HistoryKeyCell& cell);
