@@ -234,7 +234,8 @@ void TAlertRuleDialog::accept()
     QDialog::accept();
 }
 
-TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent) : QWidget(parent, Qt::Window), alerts_(alerts)
+TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent)
+    : TToolWindow(kGeometryKey, QSize(kDefaultWidth, kDefaultHeight), parent), alerts_(alerts)
 {
     setObjectName(QStringLiteral("AlertsForm"));
     setWindowTitle(QStringLiteral("Alerts"));
@@ -371,51 +372,14 @@ TAlertsForm::TAlertsForm(TAlerts& alerts, QWidget* parent) : QWidget(parent, Qt:
     Refresh();
 }
 
-TAlertsForm::~TAlertsForm()
-{
-    // Destroyed with the main window, which closes without closing this one first.
-    if (isVisible())
-        SaveGeometry();
-}
-
 void TAlertsForm::Open()
 {
-    if (!placed_)
-        PlaceFirstTime();
+    PlaceOnce();
     RefreshRules();
     Refresh();
     show();
     raise();
     activateWindow();
-}
-
-void TAlertsForm::PlaceFirstTime()
-{
-    placed_ = true;
-    PlaceWindowFirstTime(*this, kGeometryKey, QSize(kDefaultWidth, kDefaultHeight));
-}
-
-void TAlertsForm::SaveGeometry()
-{
-    if (!placed_)
-        return;
-    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
-        store->setValue(QLatin1String(kGeometryKey), saveGeometry());
-}
-
-void TAlertsForm::hideEvent(QHideEvent* event)
-{
-    SaveGeometry();
-    QWidget::hideEvent(event);
-}
-
-void TAlertsForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 int TAlertsForm::ChosenAlert() const

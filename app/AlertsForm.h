@@ -5,9 +5,9 @@
 // the grid's context menu; English texts in both languages.
 
 #include "alerts/AlertRule.h"
+#include "app/ToolWindow.h"
 
 #include <QDialog>
-#include <QWidget>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -55,11 +55,10 @@ private:
     void KindChanged();
 };
 
-class TAlertsForm : public QWidget {
+class TAlertsForm : public TToolWindow {
     Q_OBJECT
 public:
     TAlertsForm(TAlerts& alerts, QWidget* parent = nullptr);
-    ~TAlertsForm() override;
 
     // Shows the window where it was last (the first time over its parent) and gives it the focus.
     void Open();
@@ -89,10 +88,6 @@ signals:
     // The operator clicked a line of an alert.
     void LineChosen(int line);
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     void RefreshActive();
     void RefreshLines();
@@ -102,11 +97,8 @@ private:
     std::string CheckRule(const AlertRuleKeys& keys, int entry) const;
     void RuleEdited(int entry);
     void RemoveRule();
-    void SaveGeometry();
-    void PlaceFirstTime();
 
     TAlerts& alerts_;
-    bool placed_ = false;
     int editing_ = -1;
     // What the tables show, to change only what changed.
     std::vector<int> shownRules_;

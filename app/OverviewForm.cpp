@@ -56,7 +56,7 @@ QLabel* MakeLabel(const char* objectName, QWidget* parent)
 
 } // namespace
 
-TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
+TOverviewForm::TOverviewForm(QWidget* parent) : TToolWindow(kGeometryKey, QSize(kDefaultWidth, kDefaultHeight), parent)
 {
     setObjectName(QStringLiteral("OverviewForm"));
     setWindowTitle(QStringLiteral("Line overview"));
@@ -157,13 +157,6 @@ TOverviewForm::TOverviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(TileView, &TTileView::LineClicked, this, &TOverviewForm::LineChosen);
 }
 
-TOverviewForm::~TOverviewForm()
-{
-    // Destroyed with the main window, which closes without closing this one first.
-    if (isVisible())
-        SaveGeometry();
-}
-
 int TOverviewForm::Column() const
 {
     return ColumnBox->currentData().toInt();
@@ -176,47 +169,17 @@ int TOverviewForm::ThresholdMinutes() const
 
 void TOverviewForm::Open()
 {
-    if (!placed_)
-        PlaceFirstTime();
+    PlaceOnce();
     RefreshOverview();
     show();
     raise();
     activateWindow();
 }
 
-void TOverviewForm::PlaceFirstTime()
-{
-    placed_ = true;
-    PlaceWindowFirstTime(*this, kGeometryKey, QSize(kDefaultWidth, kDefaultHeight));
-}
-
 void TOverviewForm::SaveChoice(const char* name, int value)
 {
     if (std::unique_ptr<QSettings> store = OpenPlacementStore())
         store->setValue(QLatin1String(name), value);
-}
-
-void TOverviewForm::SaveGeometry()
-{
-    if (!placed_)
-        return;
-    if (std::unique_ptr<QSettings> store = OpenPlacementStore())
-        store->setValue(QLatin1String(kGeometryKey), saveGeometry());
-}
-
-void TOverviewForm::hideEvent(QHideEvent* event)
-{
-    SaveGeometry();
-    QWidget::hideEvent(event);
-}
-
-void TOverviewForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void TOverviewForm::ShowHeaders()

@@ -4,10 +4,10 @@
 // board at the main window's refresh tick.
 
 #include "app/TileView.h"
+#include "app/ToolWindow.h"
 #include "board/OverviewPicture.h"
 #include "link/AnswerWatch.h"
 
-#include <QWidget>
 #include <array>
 #include <optional>
 #include <string>
@@ -17,11 +17,10 @@ class QComboBox;
 class QLabel;
 class TElidedLabel;
 
-class TOverviewForm : public QWidget {
+class TOverviewForm : public TToolWindow {
     Q_OBJECT
 public:
     explicit TOverviewForm(QWidget* parent = nullptr);
-    ~TOverviewForm() override;
 
     // Shows the window where it was last (the first time over its parent) and gives it the focus.
     void Open();
@@ -50,17 +49,10 @@ public:
 signals:
     void LineChosen(int line);
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     void ShowLegend(const std::optional<TagOverview>& o);
     void ShowHeaders();
     void SaveChoice(const char* name, int value);
-    void SaveGeometry();
-    void PlaceFirstTime();
 
-    bool placed_ = false;
     std::array<std::string, 8> headers_;
 };
