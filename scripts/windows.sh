@@ -23,7 +23,8 @@ if ! scripts/setup.sh "${packages[@]}"; then
     exit 0
 fi
 
-sqlite=$(scripts/sqlite-windows.sh | tee /dev/stderr | tail -n 1)
+scripts/sqlite-windows.sh
+sqlite=$(scripts/sqlite-windows.sh --prefix)
 echo "windows: configuring $build"
 cmake --preset windows -B "$build" -DCMAKE_PREFIX_PATH="$sqlite" >/dev/null
 echo "windows: building"
