@@ -45,7 +45,7 @@ TEST_F(AlertCenterTest, OneNotificationPerRuleWithItsLinesGrouped)
     EXPECT_EQ(shows[0].text.Title, "Warning: Long calls");
     EXPECT_EQ(shows[0].text.Body,
               "37 lines Talking for more than 5 min\nLines 10, 11, 12, 13, 14, 15, 16, 17, 18, 19 and 27 more");
-    EXPECT_EQ(log.messages, (std::vector<std::string>{"alert start: Long calls (37 lines)"}));
+    EXPECT_EQ(log.Messages(), (std::vector<std::string>{"alert start: Long calls (37 lines)"}));
 }
 
 TEST_F(AlertCenterTest, AClearedAlertClosesItsNotificationAndLogsTheEnd)
@@ -62,7 +62,7 @@ TEST_F(AlertCenterTest, AClearedAlertClosesItsNotificationAndLogsTheEnd)
     ASSERT_EQ(notifier.calls.size(), 2u);
     EXPECT_FALSE(notifier.calls[1].show);
     EXPECT_EQ(notifier.calls[1].key, notifier.calls[0].key);
-    EXPECT_EQ(log.messages,
+    EXPECT_EQ(log.Messages(),
               (std::vector<std::string>{"alert start: Long calls (1 lines)", "alert end: Long calls (1 lines)"}));
 }
 
@@ -147,7 +147,7 @@ TEST_F(AlertCenterTest, AFlappingAlertIsHeldForAMinute)
     EXPECT_TRUE(center.Book().Active(0));
     RunUntil(scene, center, firstEnd + 61s);
     EXPECT_EQ(notifier.Shows(), 2);
-    EXPECT_EQ(log.messages.size(), 3u) << "start, end, start";
+    EXPECT_EQ(log.Messages().size(), 3u) << "start, end, start";
 }
 
 TEST_F(AlertCenterTest, AnAlertThatLastedAMinuteIsNotHeld)
@@ -185,7 +185,7 @@ TEST_F(AlertCenterTest, AcknowledgeFromTheNotificationSilencesUntilItClears)
     scene.SetAll("Talking");
     RunUntil(scene, center, scene.now + 62s);
     EXPECT_EQ(notifier.Shows(), 2) << "a new alert calls again";
-    EXPECT_EQ(log.messages,
+    EXPECT_EQ(log.Messages(),
               (std::vector<std::string>{"alert start: Long calls (8 lines)", "alert acknowledge: Long calls",
                                         "alert end: Long calls (8 lines)", "alert start: Long calls (8 lines)"}));
 }
@@ -217,7 +217,7 @@ TEST_F(AlertCenterTest, SnoozeClosesAndCallsAgainWhenItEnds)
     ASSERT_EQ(notifier.calls.size(), 3u);
     EXPECT_TRUE(notifier.calls[2].show);
     EXPECT_EQ(notifier.calls[2].text.Title, "Warning: Long calls");
-    EXPECT_EQ(log.messages[1], "alert snooze: Long calls (15 min)");
+    EXPECT_EQ(log.Messages()[1], "alert snooze: Long calls (15 min)");
 }
 
 TEST_F(AlertCenterTest, SnoozeAlsoCoversAnAlertThatStartsDuringIt)
@@ -292,8 +292,8 @@ TEST_F(AlertCenterTest, AlertsFiringTogetherShareOneNotification)
     EXPECT_EQ(shows[0].text.Title, "10 alerts active (2 critical)");
     EXPECT_EQ(shows[1].text.Title, "20 alerts active (4 critical)");
     EXPECT_EQ(shows[1].text.Severity, AlertSeverity::Critical);
-    EXPECT_EQ(log.messages.size(), 20u);
-    EXPECT_EQ(log.messages[0], "alert start: rule 0 (2048 lines)");
+    EXPECT_EQ(log.Messages().size(), 20u);
+    EXPECT_EQ(log.Messages()[0], "alert start: rule 0 (2048 lines)");
 }
 
 TEST_F(AlertCenterTest, TwoRulesFiringAtOneTickLaterShareOneNotification)
@@ -361,7 +361,7 @@ TEST_F(AlertCenterTest, NewRulesEndTheAlertsOfRulesThatWentAndCloseTheirNotifica
     ASSERT_EQ(notifier.calls.size(), 3u);
     EXPECT_FALSE(notifier.calls[2].show);
     EXPECT_EQ(notifier.calls[2].key, notifier.calls[0].key);
-    EXPECT_EQ(log.messages.back(), "alert end: A (8 lines)");
+    EXPECT_EQ(log.Messages().back(), "alert end: A (8 lines)");
     EXPECT_TRUE(center.Book().Active(0));
 }
 
@@ -373,8 +373,8 @@ TEST_F(AlertCenterTest, WithoutANotifierTheLogStillHasEveryLine)
     RunUntil(scene, quiet, kT0 + 11s);
     EXPECT_TRUE(quiet.Acknowledge(0));
     quiet.Snooze(0, 60min, scene.now);
-    EXPECT_EQ(log.messages, (std::vector<std::string>{"alert start: A (8 lines)", "alert acknowledge: A",
-                                                      "alert snooze: A (60 min)"}));
+    EXPECT_EQ(log.Messages(), (std::vector<std::string>{"alert start: A (8 lines)", "alert acknowledge: A",
+                                                        "alert snooze: A (60 min)"}));
 }
 
 TEST_F(AlertCenterTest, TheJournalGetsEveryLogLineAndThePlanIsHeardWithoutANotifier)
@@ -402,7 +402,7 @@ TEST_F(AlertCenterTest, TheJournalGetsEveryLogLineAndThePlanIsHeardWithoutANotif
     EXPECT_EQ(planned[1].Key, planned[0].Key);
     EXPECT_EQ(journal, (std::vector<std::string>{"alert start: A (8 lines)", "alert acknowledge: A",
                                                  "alert snooze: B (15 min)", "alert end: A (8 lines)"}));
-    EXPECT_EQ(journal, log.messages);
+    EXPECT_EQ(journal, log.Messages());
 }
 
 TEST_F(AlertCenterTest, ANotifierSetLaterGetsTheCallsAndItsButtonsWork)

@@ -105,7 +105,7 @@ TEST_F(AlertLinkTest, ABoardOf2048LinesAlreadyPastTheThresholdGivesOneNotificati
     EXPECT_EQ(notifier.calls.back().text.Title, "2 alerts active");
     EXPECT_EQ(notifier.calls.back().text.Body, "Long calls: 2048 lines Talking for more than 1 s\n"
                                                "Busy: 2048 lines Talking, more than 2000, for more than 1 s");
-    EXPECT_EQ(log.messages,
+    EXPECT_EQ(log.Messages(),
               (std::vector<std::string>{"alert start: Long calls (2048 lines)", "alert start: Busy (2048 lines)"}));
 }
 

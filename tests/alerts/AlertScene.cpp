@@ -122,7 +122,16 @@ std::string DecodeForTest(std::string_view gbk)
 
 LogCapture::LogCapture()
 {
-    SetLogSink([this](const char* message) { messages.emplace_back(message); });
+    SetLogSink([this](const char* message) {
+        std::lock_guard lock(mutex_);
+        messages_.emplace_back(message);
+    });
+}
+
+std::vector<std::string> LogCapture::Messages() const
+{
+    std::lock_guard lock(mutex_);
+    return messages_;
 }
 
 LogCapture::~LogCapture()

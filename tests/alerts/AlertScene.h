@@ -4,6 +4,7 @@
 #include "alerts/AlertCenter.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -75,5 +76,10 @@ class LogCapture {
 public:
     LogCapture();
     ~LogCapture();
-    std::vector<std::string> messages;
+    // A copy: the link's worker may write to the log while a test reads it.
+    std::vector<std::string> Messages() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> messages_;
 };

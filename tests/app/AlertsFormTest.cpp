@@ -543,7 +543,7 @@ TEST_F(AlertsFormTest, AcknowledgeAndSnoozeActOnTheChosenRule)
     ASSERT_GT(notifier->calls.size(), calls);
     EXPECT_FALSE(notifier->calls[calls].show);
     EXPECT_EQ(notifier->Shows(), 1);
-    EXPECT_EQ(AlertLines(log.messages),
+    EXPECT_EQ(AlertLines(log.Messages()),
               (std::vector<std::string>{"alert start: Long calls (4 lines)", "alert start: Ringing long (4 lines)",
                                         "alert acknowledge: Long calls", "alert snooze: Ringing long (15 min)",
                                         "alert snooze: Ringing long (60 min)"}));
@@ -592,7 +592,7 @@ TEST_F(AlertsFormTest, TheTickJudgesTheBoardAndTheLinkAndTellsTheNotifier)
     Tick();
     EXPECT_FALSE(alerts->Center().Book().Active(0));
 
-    EXPECT_EQ(AlertLines(log.messages),
+    EXPECT_EQ(AlertLines(log.Messages()),
               (std::vector<std::string>{"alert start: Long calls (8 lines)", "alert start: Link lost (0 lines)",
                                         "alert end: Long calls (8 lines)", "alert end: Link lost (0 lines)",
                                         "alert start: Long calls (8 lines)", "alert end: Long calls (8 lines)"}));
@@ -619,7 +619,7 @@ TEST_F(AlertsFormTest, ABoardOf2048LinesAllPastTheThresholdGivesOneNotificationA
     }
     EXPECT_EQ(notifier->calls.back().text.Title, "2 alerts active");
     EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(AlertLines(log.messages),
+    EXPECT_EQ(AlertLines(log.Messages()),
               (std::vector<std::string>{"alert start: Long calls (2048 lines)", "alert start: Busy (2048 lines)"}));
 }
 
