@@ -330,10 +330,7 @@ def main():
         return check_hostile(session, args.check)
     except Failure as e:
         log(f"FAILED: {e}")
-        for name in ("monitor.log", "sim.log", "Monitor.log", "openbox.log"):
-            data = read_bytes(session.path(name))
-            if data:
-                log(f"--- {name}:\n{data[-4000:].decode('gbk', 'replace')}")
+        session.print_logs(("monitor.log", "sim.log", "Monitor.log", "openbox.log"), last=4000)
         return 1
     finally:
         session.close()

@@ -418,10 +418,7 @@ def main():
         return {"board": test_board, "reconnect": test_reconnect, "outer": test_outer}[args.test](session)
     except Failure as e:
         log(f"FAILED: {e}")
-        for name in ("monitor.log", "sim.log", "sim1.log", "sim2.log", "Monitor.log"):
-            data = read_bytes(session.path(name))
-            if data:
-                log(f"--- {name}:\n{data.decode('gbk', 'replace')}")
+        session.print_logs(("monitor.log", "sim.log", "sim1.log", "sim2.log", "Monitor.log"))
         return 1
     finally:
         session.close()

@@ -153,6 +153,13 @@ class Workdir:
     def stop(proc, timeout=10):
         return stop(proc, timeout)
 
+    def print_logs(self, names, last=None):
+        """After a failure: each log of the run that has something in it (its last bytes, if given)."""
+        for name in names:
+            data = read_bytes(self.path(name))
+            if data:
+                print(f"--- {name}:\n{data[-last if last else 0:].decode('gbk', 'replace')}", flush=True)
+
     def close(self):
         for proc in reversed(self.procs):
             stop(proc)
