@@ -12,12 +12,25 @@ expect() {
         fail=1
     fi
 }
+# The help is read whole before it is searched: grep -q stops at the first match, and a program
+# still writing its help then dies of SIGPIPE, which pipefail would count as a failure.
+runs() {
+    local program=$1 option=$2 help
+    if ! help=$("$prefix/bin/$program" --help 2>&1); then
+        echo "installed $program does not run:"
+        echo "$help"
+        fail=1
+    elif ! grep -q -- "$option" <<<"$help"; then
+        echo "installed $program --help does not mention $option"
+        fail=1
+    fi
+}
 expect bin/quorvane-sim
-"$prefix/bin/quorvane-sim" --help | grep -q -- '--lines N' || { echo "installed quorvane-sim does not run"; fail=1; }
+runs quorvane-sim '--lines N'
 expect bin/quorvane-probe
-"$prefix/bin/quorvane-probe" --help | grep -q -- '--check' || { echo "installed quorvane-probe does not run"; fail=1; }
+runs quorvane-probe '--check'
 # The probe links the core only, never Qt, so it runs where no display libraries are installed.
-if command -v ldd >/dev/null && ldd "$prefix/bin/quorvane-probe" | grep -qi qt; then
+if command -v ldd >/dev/null && grep -qi qt <<<"$(ldd "$prefix/bin/quorvane-probe")"; then
     echo "quorvane-probe links Qt"
     fail=1
 fi
