@@ -74,7 +74,7 @@ bool HistoryLineRun::Apply(const HistoryFact& f)
         }
         return false;
     case HistoryFactKind::Picture:
-        droppedUntil_ = std::min(droppedUntil_, f.t);
+        droppedUntil_ = std::min(droppedUntil_, f.t - 1); // what comes at its moment is after it
         if (f.value < 0)
             return Become(Gap(HistoryGap::NotOnBoard, f.t), f.t);
         return Become(State(f.value, std::min(f.extra, f.t)), f.t);

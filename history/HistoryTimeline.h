@@ -32,9 +32,10 @@ struct HistorySpan {
 
 // What happened at one moment. At the same moment the kinds count in this order: a session's end
 // is the first moment after it, a session starts before anything is written in it, a picture is
-// taken at the end of the frame whose changes it shows, a link goes down after the frame it last
-// brought.
-enum class HistoryFactKind : uint8_t { SessionEnd, SessionStart, Board, Change, NotRecorded, Picture, LinkDown };
+// taken after the changes it covers were dropped, a change comes after the picture (a line keeps
+// one change per millisecond, its last, so a change at the picture's moment is the picture's own
+// or one of a frame after it), a link goes down after the frame it last brought.
+enum class HistoryFactKind : uint8_t { SessionEnd, SessionStart, Board, NotRecorded, Picture, Change, LinkDown };
 
 struct HistoryFact {
     int64_t t = 0;

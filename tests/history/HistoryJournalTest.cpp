@@ -370,6 +370,39 @@ TEST_F(HistoryJournalTest, TheBoardAtAnyMomentIsWhatItShowedThen)
     }
 }
 
+// The board's picture is taken at a frame's end; a frame in the same millisecond after it is newer.
+TEST_F(HistoryJournalTest, AChangeInThePicturesMillisecondAfterItIsKept)
+{
+    HistoryRig rig;
+    constexpr int kLines = 4;
+    std::string first;
+    for (int line = 0; line < kLines; ++line)
+        first += Record(line, 2, 0, 15, "Idle");
+    rig.Receive(kLines, first); // a new board: pictured at this frame's end
+    const int64_t at = rig.Wall();
+    rig.Status(kLines, 2, "Talking"); // the next frame, within the same millisecond
+    rig.Advance(100ms);
+    rig.Status(kLines, 1, "Ringing");
+    ASSERT_TRUE(rig.Flush());
+
+    HistoryReader reader;
+    OpenReader(reader);
+    for (const int64_t t : {at, at + 50, at + 100}) {
+        SCOPED_TRACE("at +" + std::to_string(t - at));
+        std::vector<HistorySpan> board;
+        HistoryGap gap = HistoryGap::None;
+        ASSERT_TRUE(reader.BoardAt(t, board, gap));
+        ASSERT_EQ(board.size(), size_t(kLines));
+        EXPECT_EQ(Text(reader, board[2]), "Talking");
+        EXPECT_EQ(board[2].since, at);
+        EXPECT_EQ(Text(reader, board[1]), t < at + 100 ? "Idle" : "Ringing");
+    }
+    std::vector<HistorySpan> spans;
+    ASSERT_TRUE(reader.LineSpans(2, at, at + 100, spans));
+    ASSERT_EQ(spans.size(), 1u);
+    EXPECT_EQ(Text(reader, spans[0]), "Talking");
+}
+
 TEST_F(HistoryJournalTest, TheTimeBetweenTwoRunsIsAGap)
 {
     HistoryRig rig;
