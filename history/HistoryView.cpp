@@ -22,7 +22,6 @@ int64_t FloorDiv(int64_t a, int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
-// The x of moment t on a strip of width pixels over [from, until), clamped to the strip.
 int XOf(int64_t t, int64_t from, int64_t until, int width)
 {
     if (t <= from)
@@ -114,6 +113,11 @@ std::vector<HistoryStripPiece> HistoryStripPieces(const std::vector<HistorySpan>
         end = x1;
     }
     return pieces;
+}
+
+int HistoryXOf(int64_t t, int64_t from, int64_t until, int width)
+{
+    return until > from && width > 0 ? XOf(t, from, until, width) : 0;
 }
 
 int HistoryPieceAt(const std::vector<HistoryStripPiece>& pieces, int x)

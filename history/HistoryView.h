@@ -47,6 +47,8 @@ struct HistoryStripPiece {
 };
 std::vector<HistoryStripPiece> HistoryStripPieces(const std::vector<HistorySpan>& spans, int64_t from, int64_t until,
                                                   int width);
+// The x of moment t on a strip width pixels wide over [from, until), clamped to the strip.
+int HistoryXOf(int64_t t, int64_t from, int64_t until, int width);
 // The span index shown at pixel x, or -1.
 int HistoryPieceAt(const std::vector<HistoryStripPiece>& pieces, int x);
 
