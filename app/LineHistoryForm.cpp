@@ -165,6 +165,9 @@ void THistoryStrip::paintEvent(QPaintEvent*)
             painter.fillRect(r, QBrush(HatchColor(), Qt::BDiagPattern));
         }
     }
+    // An outline, so a white state still shows where the bar ends.
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(bar.adjusted(0, 0, -1, -1));
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics(font());
     for (const HistoryTimeMark& m : HistoryTimeMarks(from_, until_, width(), kMinMarkSpacing)) {
