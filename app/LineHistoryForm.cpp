@@ -170,7 +170,7 @@ void THistoryStrip::paintEvent(QPaintEvent*)
     painter.drawRect(bar.adjusted(0, 0, -1, -1));
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics(font());
-    for (const HistoryTimeMark& m : HistoryTimeMarks(from_, until_, width(), kMinMarkSpacing)) {
+    for (const HistoryTimeMark& m : HistoryTimeMarks(from_, until_, width(), kMinMarkSpacing, Offset)) {
         painter.drawLine(m.x, kBarHeight, m.x, kBarHeight + 4);
         const QString label = QString::fromStdString(m.label);
         const int w = metrics.horizontalAdvance(label);
@@ -196,11 +196,11 @@ bool THistoryStrip::event(QEvent* event)
             what = look != looks_->end() ? look->second.text : QString();
         }
         const int64_t since = span.gap == HistoryGap::None && span.since < span.from ? span.since : span.from;
-        QToolTip::showText(
-            help->globalPos(),
-            PlainToolTip(QStringLiteral("%1\n%2 for %3")
-                             .arg(what, Utf8(HistoryMomentText(since)), Utf8(HistoryDurationText(span.until - since)))),
-            this);
+        QToolTip::showText(help->globalPos(),
+                           PlainToolTip(QStringLiteral("%1\n%2 for %3")
+                                            .arg(what, Utf8(HistoryMomentText(since, Offset)),
+                                                 Utf8(HistoryDurationText(span.until - since)))),
+                           this);
         return true;
     }
     return QWidget::event(event);
@@ -331,6 +331,7 @@ void TLineHistoryForm::Refresh()
     looks_.clear();
     const auto show = [&](const QString& notice) {
         ShowNotice(notice);
+        Strip->Offset = Offset;
         Strip->Show(spans, from, until, &looks_);
         model_->Show(HistoryRows(spans, until), Offset);
         ExportButt->setEnabled(notice.isEmpty());

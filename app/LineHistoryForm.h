@@ -44,6 +44,8 @@ public:
     // The x of moment t on the bar, as it is painted.
     int XOf(int64_t t) const;
     QSize sizeHint() const override;
+    // The local time of the marks and the hover texts.
+    LocalOffsetFn Offset = LocalOffsetMs;
 
 protected:
     bool event(QEvent* event) override;
