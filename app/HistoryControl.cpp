@@ -23,7 +23,7 @@ constexpr char kPathKey[] = "History/Path";
 QString HistoryFilePath()
 {
     if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
-        const QString stored = store->value(QLatin1String(kPathKey)).toString();
+        QString stored = store->value(QLatin1String(kPathKey)).toString();
         if (!stored.isEmpty())
             return stored;
     }

@@ -352,7 +352,7 @@ void TLineHistoryForm::Refresh()
         return show(QStringLiteral("The line history cannot be read: %1").arg(Utf8(reader.Error())));
     }
     for (const HistorySpan& s : spans) {
-        if (s.gap != HistoryGap::None || looks_.count(s.state) != 0)
+        if (s.gap != HistoryGap::None || looks_.contains(s.state))
             continue;
         if (const HistoryStateText* state = reader.State(s.state))
             looks_[s.state] = {ToQColor(TColor(state->fore)), ToQColor(TColor(state->back)), FromGbk(state->text)};

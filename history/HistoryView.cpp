@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int64_t kMinuteMs = 60 * 1000;
+constexpr int64_t kMinuteMs = int64_t(60) * 1000;
 constexpr int64_t kHourMs = 60 * kMinuteMs;
 constexpr int64_t kDayMs = 24 * kHourMs;
 
@@ -55,8 +55,8 @@ int64_t LocalOffsetMs(int64_t utcMs)
     const std::tm local = LocalTime(t);
     const sys_days day{year{local.tm_year + 1900} / month{unsigned(local.tm_mon + 1)} /
                        std::chrono::day{unsigned(local.tm_mday)}};
-    const int64_t localSeconds =
-        int64_t(day.time_since_epoch().count()) * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    const int64_t localSeconds = int64_t(day.time_since_epoch().count()) * 86400 + int64_t(local.tm_hour) * 3600 +
+                                 int64_t(local.tm_min) * 60 + local.tm_sec;
     return (localSeconds - int64_t(t)) * 1000;
 }
 
@@ -131,8 +131,9 @@ int HistoryPieceAt(const std::vector<HistoryStripPiece>& pieces, int x)
 std::vector<HistoryRow> HistoryRows(const std::vector<HistorySpan>& spans, int64_t now)
 {
     std::vector<HistoryRow> rows;
-    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
-        const HistorySpan& s = *it;
+    // Newest first: the spans backwards.
+    for (size_t k = spans.size(); k-- > 0;) {
+        const HistorySpan& s = spans[k];
         if (s.until <= s.from)
             continue;
         HistoryRow row;

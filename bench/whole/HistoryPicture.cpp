@@ -60,13 +60,13 @@ int main(int argc, char** argv)
         };
         const int64_t start = rig.Wall();
         bool down = false;
-        while (rig.Wall() - start < 3600 * 1000) {
+        while (rig.Wall() - start < int64_t(3600) * 1000) {
             hold(kIdle);
             hold(kRinging);
             hold(std::uniform_int_distribution<int>(0, 3)(random) == 0 ? kRecording : kTalking);
             hold(kHangUp);
             // Once, about 40 minutes in, the link to the server is down for three minutes.
-            if (!down && rig.Wall() - start > 40 * 60 * 1000) {
+            if (!down && rig.Wall() - start > int64_t(40) * 60 * 1000) {
                 down = true;
                 History()->LinkChanged(false);
                 rig.Advance(3min);

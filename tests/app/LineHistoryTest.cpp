@@ -197,9 +197,9 @@ TEST_F(LineHistoryWindowTest, TheStripShowsTheStatusCellsColoursAndTheGapGrey)
     EXPECT_TRUE(form->NoticeLab->isHidden());
     THistoryStrip* strip = form->Strip;
     const auto at = [&](int64_t t) { return BarPixel(strip, strip->XOf(t)); };
-    EXPECT_EQ(at(start + 5 * 60000), ToQColor(LinePalette[15]));  // Idle
-    EXPECT_EQ(at(talking + 5 * 60000), ToQColor(LinePalette[1])); // Talking
-    EXPECT_EQ(at(up + 5 * 60000), ToQColor(LinePalette[14]));     // Ringing
+    EXPECT_EQ(at(start + int64_t(5) * 60000), ToQColor(LinePalette[15]));  // Idle
+    EXPECT_EQ(at(talking + int64_t(5) * 60000), ToQColor(LinePalette[1])); // Talking
+    EXPECT_EQ(at(up + int64_t(5) * 60000), ToQColor(LinePalette[14]));     // Ringing
     // The link down: grey, hatched, whichever pixel of the hatch.
     for (int64_t t = down + 60000; t < up - 60000; t += 30000) {
         const QColor c = at(t);
@@ -251,9 +251,9 @@ TEST_F(LineHistoryWindowTest, SaysSoWhenHistoryIsOffOrTheFileIsMissing)
 TEST_F(LineHistoryWindowTest, ExportWritesTheLinesCsvOverTheWindowsRange)
 {
     auto form = MakeForm();
-    const QString target = Q(dir.path()) + QStringLiteral("/line.csv");
+    QString target = Q(dir.path()) + QStringLiteral("/line.csv");
     QString offered;
-    form->ChooseExportPath = [&](const QString& name) {
+    form->ChooseExportPath = [&offered, &target](const QString& name) {
         offered = name;
         return target;
     };

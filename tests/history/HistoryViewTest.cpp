@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int64_t kMin = 60 * 1000;
+constexpr int64_t kMin = int64_t(60) * 1000;
 constexpr int64_t kHour = 60 * kMin;
 constexpr int64_t kDay = 24 * kHour;
 // 2026-12-09T00:00:00Z
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Durations, DurationText,
 
 TEST(MomentTextTest, LocalTimeOfTheOffset)
 {
-    EXPECT_EQ(HistoryMomentText(kDay0 + 3 * kHour + 27 * 1000 + 120, &Beijing), "2026-12-09 11:00:27");
+    EXPECT_EQ(HistoryMomentText(kDay0 + 3 * kHour + int64_t(27) * 1000 + 120, &Beijing), "2026-12-09 11:00:27");
     EXPECT_EQ(HistoryMomentText(kDay0 - 1000, [](int64_t) { return int64_t(0); }), "2026-12-08 23:59:59");
 }
 
