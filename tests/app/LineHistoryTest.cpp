@@ -20,11 +20,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -346,6 +348,63 @@ TEST_F(HistoryMainWindowTest, TheOverviewTilesOpenALinesHistory)
     QTest::mouseDClick(o->TileView, Qt::LeftButton, Qt::NoModifier, tile.center());
     ASSERT_NE(form->LineHistoryForm, nullptr);
     EXPECT_EQ(form->LineHistoryForm->Line(), 7);
+}
+
+// The text of the message box fn shows (closed at once), empty when none.
+QString BoxTextOf(const std::function<void()>& fn)
+{
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                text = box->text();
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    poll.start(10);
+    fn();
+    return text;
+}
+
+TEST_F(HistoryMainWindowTest, TheGridsExportWritesEveryLineOverTheRangeChosen)
+{
+    const QString target = Q(dir.path()) + QStringLiteral("/all.csv");
+    int asked = 0;
+    form->ChooseHistoryExport = [&](int64_t& from, int64_t& until, QString& path) {
+        ++asked;
+        from = 0;
+        until = int64_t(4102444800) * 1000; // 2100
+        path = target;
+        return true;
+    };
+    // Off: said so, nothing asked, nothing written.
+    EXPECT_TRUE(BoxTextOf([&] {
+                    EXPECT_FALSE(form->ExportHistory1Click());
+                }).startsWith(QStringLiteral("Line history is off")));
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    store->Set("History/Path", Q(dir.path()) + QStringLiteral("/h.sqlite3"));
+    form->KeepHistory1->trigger();
+    ASSERT_TRUE(form->History->Journal()->Flush());
+    EXPECT_TRUE(form->ExportHistory1Click());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadFile(target.toStdString()).substr(0, 3 + 30), "\xEF\xBB\xBFTime,Line,Status,Seconds,Gap\r\n");
+
+    // Into a folder that does not exist: the box names the file and the reason.
+    const QString bad = Q(dir.path()) + QStringLiteral("/missing/all.csv");
+    form->ChooseHistoryExport = [&bad](int64_t& from, int64_t& until, QString& path) {
+        from = 0;
+        until = 1;
+        path = bad;
+        return true;
+    };
+    const QString text = BoxTextOf([&] { EXPECT_FALSE(form->ExportHistory1Click()); });
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(bad))) << text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Q(dir.path()) + QStringLiteral("/missing")));
+    form->KeepHistory1->trigger();
 }
 
 } // namespace
