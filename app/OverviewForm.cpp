@@ -296,3 +296,17 @@ QString TOverviewForm::LineToolTip(int line) const
         text += QLatin1Char('\n') + cut(headers_[size_t(k)]) + QStringLiteral(": ") + cut(info->Texts[size_t(k)]);
     return text;
 }
+
+void TOverviewForm::SetHistoryText(const QString& text)
+{
+    if (!HistoryLab) {
+        if (text.isEmpty())
+            return;
+        HistoryLab = MakeLabel("HistoryLab", LegendPan);
+        HistoryLab->setWordWrap(true);
+        auto* legend = static_cast<QVBoxLayout*>(LegendPan->layout());
+        legend->insertWidget(legend->indexOf(LongerLab) + 1, HistoryLab);
+    }
+    SetText(HistoryLab, text);
+    HistoryLab->setVisible(!text.isEmpty());
+}

@@ -46,6 +46,12 @@ public:
     std::vector<TElidedLabel*> LegendLabs; // "Talking 412", most first, the text elided to the width
     std::vector<QLabel*> SwatchLabs;       // the colours beside them
 
+    // The replay reads the history file (empty while history is off).
+    void SetHistoryFile(const QString&) {}
+    // Why the line history stopped, shown under the totals; empty hides it.
+    void SetHistoryText(const QString& text);
+    QLabel* HistoryLab = nullptr; // made when there is first something to say
+
 signals:
     void LineChosen(int line);
 

@@ -6,6 +6,8 @@
 #include "app/Design.h"
 #include "app/FindBar.h"
 #include "app/GuiCalls.h"
+#include "app/HistoryControl.h"
+#include "app/LineHistoryForm.h"
 #include "app/OverviewForm.h"
 #include "board/Board.h"
 #include "board/BoardCsv.h"
@@ -128,6 +130,22 @@ TForm1::TForm1(const LinkTiming& timing, QWidget* parent) : QMainWindow(parent),
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export board as CSV"), name,
                                             QStringLiteral("CSV files (*.csv);;All files (*)"));
     };
+    History = new THistoryControl(this);
+    LineHistory1 = History->LineHistoryAction;
+    LineGrid->addAction(LineHistory1);
+    ExportHistory1 = tool("ExportHistory1", "Export line &history as CSV...", QKeySequence());
+    KeepHistory1 = History->KeepAction;
+    LineGrid->addAction(KeepHistory1);
+    connect(LineHistory1, &QAction::triggered, this, &TForm1::LineHistory1Click);
+    connect(ExportHistory1, &QAction::triggered, this, &TForm1::ExportHistory1Click);
+    connect(History, &THistoryControl::LineHistoryAsked, this, &TForm1::OpenLineHistory);
+    connect(History, &THistoryControl::FileChanged, this, [this](const QString& path) {
+        if (LineHistoryForm)
+            LineHistoryForm->SetFile(path);
+    });
+    ChooseHistoryExport = [this](int64_t& from, int64_t& until, QString& path) {
+        return AskHistoryExport(this, from, until, path);
+    };
     LineGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
     connect(FindNext1, &QAction::triggered, this, [this] { FindLine(false); });
@@ -159,6 +177,8 @@ TForm1::~TForm1()
 void TForm1::FormCreate()
 {
     RestorePlacement(*this, *LineGrid);
+    // Listening before the first frame comes.
+    History->StartIfEnabled();
     StartMonitor();
 }
 
@@ -367,6 +387,7 @@ void TForm1::Timer1Timer()
     ShowPendingSummary();
     WatchAnswers();
     // Before the early return: the overview also shows that the board has gone.
+    History->Watch();
     if (OverviewForm && OverviewForm->isVisible())
         OverviewForm->RefreshOverview();
     Alerts->Tick();
@@ -404,8 +425,50 @@ void TForm1::Overview1Click()
     if (!OverviewForm) {
         OverviewForm = new TOverviewForm(this);
         connect(OverviewForm, &TOverviewForm::LineChosen, LineGrid, &TLineGrid::SelectLine);
+        History->AttachOverview(OverviewForm);
     }
     OverviewForm->Open();
+}
+
+void TForm1::LineHistory1Click()
+{
+    int line = 0;
+    ReadCurBoard([&](const TagMonitor& board) { line = LineGrid->CurrentLine(board.LineCount); });
+    OpenLineHistory(std::max(line, 0));
+}
+
+void TForm1::OpenLineHistory(int line)
+{
+    if (!LineHistoryForm) {
+        LineHistoryForm = new TLineHistoryForm(this);
+        LineHistoryForm->SetFile(History->Enabled() ? HistoryFilePath() : QString());
+    }
+    LineHistoryForm->Open(line);
+}
+
+bool TForm1::ExportHistory1Click()
+{
+    const auto fail = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Export line history as CSV"), text, QMessageBox::Ok,
+                        this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return false;
+    };
+    if (!History->Enabled())
+        return fail(QStringLiteral("Line history is off. Turn it on with \"Keep line history\" first."));
+    int64_t from = 0;
+    int64_t until = 0;
+    QString path;
+    if (!ChooseHistoryExport || !ChooseHistoryExport(from, until, path) || path.isEmpty())
+        return false;
+    // What the journal holds reaches the file first.
+    if (History->Journal())
+        History->Journal()->Flush();
+    QString error;
+    if (!ExportHistoryCsv(HistoryFilePath(), -1, from, until, path, error))
+        return fail(error);
+    return true;
 }
 
 void TForm1::FindLine(bool backwards)

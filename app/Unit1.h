@@ -17,7 +17,9 @@ class QMenu;
 class TAlerts;
 class TFindBar;
 class TGuiCalls;
+class THistoryControl;
 class TLineGrid;
+class TLineHistoryForm;
 class TOverviewForm;
 
 class TForm1 : public QMainWindow, public MonitorView {
@@ -67,6 +69,16 @@ public:
     QAction* Alerts1 = nullptr;
     TAlerts* Alerts = nullptr;
 
+    // The line history: kept while the operator says so ("Keep line history"); one line's window,
+    // Ctrl+H, made when first asked for; the export of every line over a range.
+    THistoryControl* History = nullptr;
+    QAction* KeepHistory1 = nullptr;
+    QAction* LineHistory1 = nullptr;   // Ctrl+H
+    QAction* ExportHistory1 = nullptr; // every line over a range as CSV
+    TLineHistoryForm* LineHistoryForm = nullptr;
+    // Asks for the range and the file of the history export; false exports nothing. Tests answer it.
+    std::function<bool(int64_t& from, int64_t& until, QString& path)> ChooseHistoryExport;
+
     // The pause StopMonitor makes after raising BoardBusy; tests shorten it.
     std::chrono::milliseconds stopSettle = std::chrono::milliseconds(100);
     // How long a summary from the worker may wait for the next refresh tick: one tick. Tests that
@@ -86,6 +98,11 @@ public slots:
     // and a box names the file and the reason. Returns whether the file was written.
     bool Export1Click();
     void Overview1Click();
+    // The history window of the grid's current line (line 0 without one).
+    void LineHistory1Click();
+    void OpenLineHistory(int line);
+    // Writes every line's history over the range chosen as CSV; as Export1Click otherwise.
+    bool ExportHistory1Click();
     // Goes to the next (or previous) line that matches the find bar's text.
     void FindLine(bool backwards);
 
