@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -173,29 +174,45 @@ protected:
         return texts;
     }
 
-    // The legend a board of these statuses should have: most lines first, ties by text.
-    static std::vector<QString> LegendOf(const std::vector<int>& statuses)
+    // The legend the board at t should have: most lines first, ties by text; with a threshold, how
+    // many of each had held their status for longer than it at t (from the model's own moments).
+    std::vector<QString> LegendAt(int64_t t, int thresholdMinutes = 0) const
     {
-        std::map<std::string, int> counts;
-        for (int s : statuses)
-            ++counts[kStatuses[s].text];
-        std::vector<std::pair<int, std::string>> order;
+        const std::vector<int>& statuses = ModelAt(t);
+        std::map<std::string, std::pair<int, int>> counts;
+        for (size_t line = 0; line < statuses.size(); ++line) {
+            int64_t since = 0;
+            for (auto it = model.upper_bound(t); it != model.begin();) {
+                --it;
+                if (line >= it->second.size() || it->second[line] != statuses[line])
+                    break;
+                since = it->first;
+            }
+            auto& [lines, longer] = counts[kStatuses[statuses[line]].text];
+            ++lines;
+            longer += thresholdMinutes > 0 && t - since > thresholdMinutes * 60'000 ? 1 : 0;
+        }
+        std::vector<std::tuple<int, std::string, int>> order;
         for (const auto& [text, n] : counts)
-            order.emplace_back(-n, text);
+            order.emplace_back(-n.first, text, n.second);
         std::sort(order.begin(), order.end());
         std::vector<QString> texts;
-        for (const auto& [n, text] : order)
+        for (const auto& [n, text, longer] : order) {
             texts.push_back(QString::fromStdString(text) + QStringLiteral(" ") + QString::number(-n));
+            if (longer > 0)
+                texts.back() += QStringLiteral(", %1 unchanged").arg(longer);
+        }
         return texts;
     }
 
-    // The tiles and the legend show statuses, and the window says it replays t.
-    void ExpectBoard(const std::vector<int>& statuses, const QString& label)
+    // The tiles and the legend show the board at t, and the window says label.
+    void ExpectBoard(int64_t t, const QString& label, int thresholdMinutes = 0)
     {
+        const std::vector<int>& statuses = ModelAt(t);
         const QImage image = Grab();
         for (int line = 0; line < int(statuses.size()); ++line)
             EXPECT_EQ(TileColour(image, line), ToQ(LinePalette[kStatuses[statuses[size_t(line)]].back])) << line;
-        EXPECT_EQ(Shown(form->LegendLabs), LegendOf(statuses));
+        EXPECT_EQ(Shown(form->LegendLabs), LegendAt(t, thresholdMinutes));
         EXPECT_TRUE(Shown(form->GapLabs).empty());
         EXPECT_EQ(form->TotalLab->text(), QStringLiteral("Total %1").arg(statuses.size()));
         EXPECT_EQ(form->ReplayLab->text(), label);
@@ -265,7 +282,7 @@ TEST_F(OverviewReplayTest, EveryTileAndTheLegendShowTheBoardAtTheMoment)
     form->SetHistoryFile(QStringLiteral("history.sqlite3"));
     ASSERT_FALSE(form->ReplayBar->isHidden());
     // Live first: the board as it is now, the slider at its end.
-    ExpectBoard(ModelAt(m.end), QStringLiteral("Live"));
+    ExpectBoard(m.end, QStringLiteral("Live"));
     EXPECT_EQ(form->ReplaySlider->value(), form->ReplaySlider->maximum());
     EXPECT_FALSE(form->LiveButton->isEnabled());
 
@@ -273,7 +290,7 @@ TEST_F(OverviewReplayTest, EveryTileAndTheLegendShowTheBoardAtTheMoment)
         SCOPED_TRACE(t - m.first);
         ASSERT_TRUE(form->ReplayAt(t));
         EXPECT_TRUE(form->Replaying());
-        ExpectBoard(ModelAt(t), ReplayText(t));
+        ExpectBoard(t, ReplayText(t));
         EXPECT_TRUE(form->LiveButton->isEnabled());
         EXPECT_LT(form->ReplaySlider->value(), form->ReplaySlider->maximum());
     }
@@ -315,7 +332,7 @@ TEST_F(OverviewReplayTest, LinesInAGapAreHatchedGapTilesCountedApart)
     EXPECT_EQ(Shown(form->GapLabs), std::vector<QString>{QStringLiteral("(link down) 40")});
     // Back up: the states again, not a gap.
     ASSERT_TRUE(form->ReplayAt(m.back));
-    ExpectBoard(ModelAt(m.back), ReplayText(m.back));
+    ExpectBoard(m.back, ReplayText(m.back));
 }
 
 TEST_F(OverviewReplayTest, TheLiveTickLeavesTheReplayAloneAndLiveOrEndComesBack)
@@ -332,14 +349,14 @@ TEST_F(OverviewReplayTest, TheLiveTickLeavesTheReplayAloneAndLiveOrEndComesBack)
     const int slidEnd = form->ReplaySlider->maximum();
     form->RefreshOverview();
     form->RefreshOverview();
-    ExpectBoard(ModelAt(m.changed - 1), ReplayText(m.changed - 1));
+    ExpectBoard(m.changed - 1, ReplayText(m.changed - 1));
     // The slider's range follows the journal, the moment shown stays where it was.
     EXPECT_EQ(form->ReplaySlider->maximum(), slidEnd + 3);
     EXPECT_EQ(form->Replay()->at, m.changed - 1);
 
     form->LiveButton->click();
     EXPECT_FALSE(form->Replaying());
-    ExpectBoard(ModelAt(rig->Wall()), QStringLiteral("Live"));
+    ExpectBoard(rig->Wall(), QStringLiteral("Live"));
     EXPECT_EQ(form->ReplaySlider->value(), form->ReplaySlider->maximum());
     EXPECT_TRUE(form->ColumnBox->isEnabled());
 
@@ -350,7 +367,7 @@ TEST_F(OverviewReplayTest, TheLiveTickLeavesTheReplayAloneAndLiveOrEndComesBack)
     form->TileView->setFocus();
     QTest::keyClick(form->TileView, Qt::Key_End);
     EXPECT_FALSE(form->Replaying());
-    ExpectBoard(ModelAt(rig->Wall()), QStringLiteral("Live"));
+    ExpectBoard(rig->Wall(), QStringLiteral("Live"));
 }
 
 TEST_F(OverviewReplayTest, TheSliderStepsASecondAPositionAndItsEndIsLive)
@@ -373,7 +390,7 @@ TEST_F(OverviewReplayTest, TheSliderStepsASecondAPositionAndItsEndIsLive)
         slider->setValue(position);
         ASSERT_TRUE(form->Replaying());
         EXPECT_EQ(form->Replay()->at, first + int64_t(position) * 1000);
-        ExpectBoard(ModelAt(form->Replay()->at), ReplayText(form->Replay()->at));
+        ExpectBoard(form->Replay()->at, ReplayText(form->Replay()->at));
     }
     slider->setValue(slider->maximum());
     EXPECT_FALSE(form->Replaying());
@@ -425,10 +442,13 @@ TEST_F(OverviewReplayTest, ABusyBoardReplaysWhole)
     ASSERT_TRUE(rig->Flush());
 
     OpenForm(QSize(1280, 720));
-    form->ThresholdBox->setCurrentIndex(form->ThresholdBox->findData(1));
     form->SetHistoryFile(QStringLiteral("history.sqlite3"));
     ASSERT_TRUE(form->ReplayAt(t));
-    ExpectBoard(ModelAt(t), ReplayText(t));
+    ExpectBoard(t, ReplayText(t));
+    // Outlined as the live board would be, and counted.
+    form->ThresholdBox->setCurrentIndex(form->ThresholdBox->findData(1));
+    ExpectBoard(t, ReplayText(t), 1);
+    form->ThresholdBox->setCurrentIndex(form->ThresholdBox->findData(0));
     if (const char* path = std::getenv("QUORVANE_REPLAY_PICTURE")) {
         QApplication::processEvents();
         EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(path)));
