@@ -509,7 +509,7 @@ QString TOverviewForm::LineToolTip(int line) const
                      QString::fromStdString(ReplayLabelText(replay_->at)));
         const HistorySpan& span = replayLines_[size_t(line)];
         const HistoryStateText* state =
-            span.gap == HistoryGap::None && span.state != kEmptyState ? reader_->State(span.state) : nullptr;
+            span.gap == HistoryGap::None && span.state != kEmptyState && reader_ ? reader_->State(span.state) : nullptr;
         return QString::fromStdString(ReplayLineTip(line, span, state, replay_->at));
     }
     const int column = Column();

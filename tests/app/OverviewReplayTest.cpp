@@ -10,6 +10,7 @@
 #include "settings/qt/Placement.h"
 #include "support/Frames.h"
 #include "support/HistoryRig.h"
+#include "support/LocalZone.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 
@@ -21,7 +22,6 @@
 #include <QSlider>
 #include <QTest>
 #include <cstdlib>
-#include <ctime>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -46,38 +46,6 @@ const Status kStatuses[] = {
     {"Idle", 2, 15}, {"Ringing", 0, 14}, {"Talking", 15, 1}, {"Recording", 15, 4}, {"Hang-up", 0, 7},
 };
 
-// The local clock of these tests is China's (UTC+8, no summer time), so the texts are known.
-class ChinaTime {
-public:
-    ChinaTime()
-    {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        previous_ = old ? old : "";
-        Set("CST-8");
-    }
-    ~ChinaTime() { had_ ? Set(previous_.c_str()) : Set(nullptr); }
-    ChinaTime(const ChinaTime&) = delete;
-    ChinaTime& operator=(const ChinaTime&) = delete;
-
-private:
-    static void Set(const char* zone)
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", zone ? zone : "");
-        _tzset();
-#else
-        if (zone)
-            setenv("TZ", zone, 1);
-        else
-            unsetenv("TZ");
-        tzset();
-#endif
-    }
-    bool had_ = false;
-    std::string previous_;
-};
-
 // "Replay: hh:mm:ss" of a UTC moment at UTC+8, worked out here apart from the program.
 QString ReplayText(int64_t utcMs)
 {
@@ -93,7 +61,7 @@ protected:
     static constexpr int kLines = 40;
 
     ScratchDir dir;
-    ChinaTime zone;
+    LocalZone zone{"CST-8"}; // China: UTC+8, no summer time
     std::unique_ptr<HistoryRig> rig;
     std::unique_ptr<TOverviewForm> form;
     // Each line's status index as the board showed it since each moment.

@@ -2,9 +2,8 @@
 // as tiles and legend counts, and the texts it shows.
 
 #include "history/HistoryReplay.h"
+#include "support/LocalZone.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -65,34 +64,8 @@ TEST(HistoryReplayTest, SliderPositionsMapToMomentsAndTheEndIsLive)
     EXPECT_EQ(s.TimeAt(s.end + 7), kSix + 3600'000);
 }
 
+// The zones are POSIX TZ strings; Windows reads TZ by rules of its own.
 #ifndef _WIN32
-// Local time as set by TZ, for the object's life.
-class ZoneForTest {
-public:
-    explicit ZoneForTest(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            previous_ = old;
-        had_ = std::getenv("TZ") != nullptr;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneForTest()
-    {
-        if (had_)
-            setenv("TZ", previous_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ZoneForTest(const ZoneForTest&) = delete;
-    ZoneForTest& operator=(const ZoneForTest&) = delete;
-
-private:
-    std::string previous_;
-    bool had_ = false;
-};
-
 TEST(HistoryReplayTest, TheLabelIsTheLocalClockToTheSecond)
 {
     const struct {
@@ -109,7 +82,7 @@ TEST(HistoryReplayTest, TheLabelIsTheLocalClockToTheSecond)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.zone);
-        const ZoneForTest zone(c.zone);
+        const LocalZone zone(c.zone);
         EXPECT_EQ(ReplayLabelText(c.t), c.label);
         EXPECT_EQ(ReplayClockText(c.t), std::string(c.label).substr(8));
     }
@@ -285,7 +258,7 @@ TEST(HistoryReplayTest, GapNamesAndHoverTexts)
         EXPECT_EQ(ReplayGapName(n.gap), n.name);
 
 #ifndef _WIN32
-    const ZoneForTest zone("CST-8");
+    const LocalZone zone("CST-8");
     const HistoryStateText talking{"Talking", 0, 0};
     const HistoryStateText chinese{"\xCD\xA8\xBB\xB0", 0, 0}; // GBK for 通话
     const struct {
