@@ -212,8 +212,8 @@ TOverviewForm::TOverviewForm(QWidget* parent) : TToolWindow(kGeometryKey, QSize(
     });
     connect(ThresholdBox, &QComboBox::currentIndexChanged, this, [this] {
         SaveChoice(kThresholdKey, ThresholdMinutes());
-        if (replay_)
-            ShowReplay(replay_->at);
+        if (replay_) // the same moment outlined anew: no need to read it again
+            DrawReplay(replay_->at);
         else
             RefreshOverview();
     });
@@ -376,10 +376,17 @@ bool TOverviewForm::ShowReplay(int64_t t)
     if (!reader_->BoardAt(t, replayLines_, gap))
         return false;
     replayGap_ = gap;
-    const int shape =
+    replayShape_ =
         replayLines_.empty() && liveLineCount_ == 0 ? reader_->LineCount(spanFirst_, spanLast_) : liveLineCount_;
-    replay_ =
-        TakeReplay(replayLines_, gap, shape, t, ThresholdMinutes(), [this](int64_t id) { return reader_->State(id); });
+    DrawReplay(t);
+    return true;
+}
+
+// The moment's lines as read last, drawn with the window's choices.
+void TOverviewForm::DrawReplay(int64_t t)
+{
+    replay_ = TakeReplay(replayLines_, replayGap_, replayShape_, t, ThresholdMinutes(),
+                         [this](int64_t id) { return reader_ ? reader_->State(id) : nullptr; });
     {
         const QSignalBlocker quiet(ReplaySlider);
         ReplaySlider->setValue(scale_.PositionOf(t));
@@ -393,7 +400,6 @@ bool TOverviewForm::ShowReplay(int64_t t)
     // The history keeps the status column only.
     ColumnBox->setEnabled(false);
     AgeLab->hide();
-    return true;
 }
 
 void TOverviewForm::LeaveReplay()

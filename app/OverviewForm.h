@@ -81,6 +81,7 @@ private:
     bool OpenHistory();
     void LeaveReplay();
     bool ShowReplay(int64_t t);
+    void DrawReplay(int64_t t);
     void ShowGapLegend();
 
     std::array<std::string, 8> headers_;
@@ -93,6 +94,7 @@ private:
     std::optional<ReplayPicture> replay_;
     std::vector<HistorySpan> replayLines_;
     HistoryGap replayGap_ = HistoryGap::None;
+    int replayShape_ = 0;   // tiles of a moment without a board
     int liveLineCount_ = 0; // of the last live picture: the shape of a replayed moment without a board
     QShortcut* liveKey_ = nullptr;
 };
