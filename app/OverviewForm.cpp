@@ -2,15 +2,18 @@
 
 #include "app/Design.h"
 #include "app/ElidedLabel.h"
+#include "app/TilePainter.h"
 
 #include "board/Board.h"
 #include "board/BoardRead.h"
 #include "board/GridMap.h"
 #include "board/qt/BoardColors.h"
 #include "common/SpanText.h"
+#include "history/HistoryReplay.h"
 #include "link/AnswerWatch.h"
 #include "link/Link.h"
 #include "platform/Utf8.h"
+#include "platform/Utf8Path.h"
 #include "platform/qt/Gbk.h"
 #include "settings/Config.h"
 #include "settings/qt/Placement.h"
@@ -21,8 +24,12 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -121,15 +128,68 @@ TOverviewForm::TOverviewForm(QWidget* parent) : TToolWindow(kGeometryKey, QSize(
         LegendLabs.push_back(label);
     }
     legend->addLayout(entries);
+    // A replay counts the lines it cannot vouch for apart, one entry per kind of gap.
+    auto* gapEntries = new QGridLayout();
+    gapEntries->setHorizontalSpacing(6);
+    gapEntries->setColumnStretch(1, 1);
+    const QPixmap hatch = QPixmap::fromImage(TTilePainter::HatchSwatch(ToQColor(kReplayGapBack), 12));
+    for (int i = 0; i < int(HistoryGap::NotRetained); ++i) {
+        auto* swatch = new QLabel(LegendPan);
+        swatch->setObjectName(QStringLiteral("GapSwatchLab%1").arg(i));
+        swatch->setFixedSize(14, 14);
+        swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+        swatch->setPixmap(hatch);
+        swatch->hide();
+        auto* label = new TElidedLabel(LegendPan);
+        label->setObjectName(QStringLiteral("GapLab%1").arg(i));
+        label->hide();
+        gapEntries->addWidget(swatch, i, 0, Qt::AlignTop);
+        gapEntries->addWidget(label, i, 1);
+        GapSwatchLabs.push_back(swatch);
+        GapLabs.push_back(label);
+    }
+    legend->addLayout(gapEntries);
     legend->addStretch(1);
 
     TileView = new TTileView(this);
     TileView->LineToolTip = [this](int line) { return LineToolTip(line); };
+
+    // Hidden until a history file is set and holds a recording: without one the window is as it
+    // always was.
+    ReplayBar = new QWidget(this);
+    ReplayBar->setObjectName(QStringLiteral("ReplayBar"));
+    auto* bar = new QHBoxLayout(ReplayBar);
+    bar->setContentsMargins(6, 3, 6, 3);
+    ReplaySlider = new QSlider(Qt::Horizontal, ReplayBar);
+    ReplaySlider->setObjectName(QStringLiteral("ReplaySlider"));
+    ReplaySlider->setAccessibleName(QStringLiteral("Replay time"));
+    ReplaySlider->setPageStep(60);
+    ReplayLab = new QLabel(QStringLiteral("Live"), ReplayBar);
+    ReplayLab->setObjectName(QStringLiteral("ReplayLab"));
+    ReplayLab->setFont(bold);
+    ReplayLab->setMinimumWidth(ReplayLab->fontMetrics().horizontalAdvance(QStringLiteral("Replay: 00:00:00")) + 4);
+    LiveButton = new QPushButton(QStringLiteral("Live"), ReplayBar);
+    LiveButton->setObjectName(QStringLiteral("LiveButton"));
+    LiveButton->setToolTip(QStringLiteral("Back to the live board (End)"));
+    LiveButton->setEnabled(false);
+    bar->addWidget(ReplaySlider, 1);
+    bar->addWidget(ReplayLab);
+    bar->addWidget(LiveButton);
+    ReplayBar->hide();
+    liveKey_ = new QShortcut(QKeySequence(Qt::Key_End), this);
+    liveKey_->setContext(Qt::WidgetWithChildrenShortcut);
+    liveKey_->setEnabled(false);
+
+    auto* right = new QVBoxLayout();
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    right->addWidget(TileView, 1);
+    right->addWidget(ReplayBar);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(LegendPan);
-    layout->addWidget(TileView, 1);
+    layout->addLayout(right, 1);
 
     // The operator's last choices; a store that cannot be opened leaves the defaults.
     int column = 2;
@@ -152,9 +212,20 @@ TOverviewForm::TOverviewForm(QWidget* parent) : TToolWindow(kGeometryKey, QSize(
     });
     connect(ThresholdBox, &QComboBox::currentIndexChanged, this, [this] {
         SaveChoice(kThresholdKey, ThresholdMinutes());
-        RefreshOverview();
+        if (replay_) // the same moment outlined anew: no need to read it again
+            DrawReplay(replay_->at);
+        else
+            RefreshOverview();
     });
     connect(TileView, &TTileView::LineClicked, this, &TOverviewForm::LineChosen);
+    connect(ReplaySlider, &QSlider::valueChanged, this, [this](int position) {
+        if (scale_.IsLive(position))
+            ShowLive();
+        else
+            ShowReplay(scale_.TimeAt(position));
+    });
+    connect(LiveButton, &QPushButton::clicked, this, &TOverviewForm::ShowLive);
+    connect(liveKey_, &QShortcut::activated, this, &TOverviewForm::ShowLive);
 }
 
 int TOverviewForm::Column() const
@@ -195,6 +266,12 @@ void TOverviewForm::ShowHeaders()
 void TOverviewForm::RefreshOverview()
 {
     ShowHeaders();
+    RefreshHistory();
+    // A replayed moment stays until the operator leaves it; the live board goes on meanwhile.
+    if (replay_) {
+        AgeLab->hide();
+        return;
+    }
     std::optional<TagOverview> next;
     const int column = Column();
     const int threshold = ThresholdMinutes();
@@ -204,6 +281,8 @@ void TOverviewForm::RefreshOverview()
     if (state != BoardState::Replacing) {
         TileView->ShowOverview(std::move(next));
         ShowLegend(TileView->Shown());
+        if (TileView->Shown())
+            liveLineCount_ = int(TileView->Shown()->Tiles.size());
     }
 
     const int64_t now = SteadyMs();
@@ -211,6 +290,154 @@ void TOverviewForm::RefreshOverview()
         CurLink ? BoardAgeText(BoardAgeOf(CurLink->connected.load(), WatchAnswer(*CurLink, now), now)) : QString();
     SetText(AgeLab, age);
     AgeLab->setVisible(!age.isEmpty());
+}
+
+void TOverviewForm::SetHistoryFile(const QString& path)
+{
+    const std::string next = path.toStdString();
+    if (next == historyPath_)
+        return;
+    historyPath_ = next;
+    reader_.reset();
+    LeaveReplay();
+    RefreshOverview();
+}
+
+bool TOverviewForm::OpenHistory()
+{
+    reader_.reset();
+    // The journal makes the file, and may not have yet: nothing to read is no error.
+    if (historyPath_.empty() || !ExistsUtf8(historyPath_))
+        return false;
+    auto reader = std::make_unique<HistoryReader>();
+    const bool log = ExistsUtf8(historyPath_ + "-wal");
+    std::string error;
+    if (!reader->Open(historyPath_, error))
+        return false;
+    reader_ = std::move(reader);
+    readerSawLog_ = log;
+    return true;
+}
+
+// Cheap enough for every tick: a look for the write-ahead log and three small queries.
+void TOverviewForm::RefreshHistory()
+{
+    // A file opened with no monitor writing it is read as it stood: when one starts (its log
+    // appears) or ends, the file is opened again to see what it writes.
+    if (reader_ && ExistsUtf8(historyPath_ + "-wal") != readerSawLog_)
+        reader_.reset();
+    bool reopened = false;
+    if (!reader_) {
+        if (!OpenHistory()) {
+            LeaveReplay();
+            ReplayBar->hide();
+            return;
+        }
+        reopened = true;
+    }
+    int64_t first = 0;
+    int64_t last = 0;
+    bool recorded = reader_->Span(first, last);
+    // What the file keeps moved on: the states it named may have gone with it.
+    if (recorded && !reopened && first != spanFirst_) {
+        recorded = OpenHistory() && reader_->Span(first, last);
+    }
+    if (!recorded) {
+        if (reader_ && !reader_->Error().empty())
+            reader_.reset();
+        LeaveReplay();
+        ReplayBar->hide();
+        return;
+    }
+    spanFirst_ = first;
+    spanLast_ = last;
+    scale_ = ReplayScale::Over(first, last);
+    {
+        const QSignalBlocker quiet(ReplaySlider);
+        ReplaySlider->setRange(0, scale_.end);
+        ReplaySlider->setValue(replay_ ? scale_.PositionOf(replay_->at) : scale_.end);
+    }
+    ReplayBar->show();
+}
+
+bool TOverviewForm::ReplayAt(int64_t utcMs)
+{
+    RefreshHistory();
+    if (!reader_)
+        return false;
+    return ShowReplay(std::clamp(utcMs, spanFirst_, spanLast_));
+}
+
+bool TOverviewForm::ShowReplay(int64_t t)
+{
+    if (!reader_)
+        return false;
+    HistoryGap gap = HistoryGap::None;
+    if (!reader_->BoardAt(t, replayLines_, gap))
+        return false;
+    replayGap_ = gap;
+    replayShape_ =
+        replayLines_.empty() && liveLineCount_ == 0 ? reader_->LineCount(spanFirst_, spanLast_) : liveLineCount_;
+    DrawReplay(t);
+    return true;
+}
+
+// The moment's lines as read last, drawn with the window's choices.
+void TOverviewForm::DrawReplay(int64_t t)
+{
+    replay_ = TakeReplay(replayLines_, replayGap_, replayShape_, t, ThresholdMinutes(),
+                         [this](int64_t id) { return reader_ ? reader_->State(id) : nullptr; });
+    {
+        const QSignalBlocker quiet(ReplaySlider);
+        ReplaySlider->setValue(scale_.PositionOf(t));
+    }
+    TileView->ShowOverview(replay_->overview);
+    ShowLegend(replay_->overview);
+    ShowGapLegend();
+    SetText(ReplayLab, QString::fromStdString(ReplayLabelText(t)));
+    LiveButton->setEnabled(true);
+    liveKey_->setEnabled(true);
+    // The history keeps the status column only.
+    ColumnBox->setEnabled(false);
+    AgeLab->hide();
+}
+
+void TOverviewForm::LeaveReplay()
+{
+    if (!replay_)
+        return;
+    replay_.reset();
+    replayLines_.clear();
+    SetText(ReplayLab, QStringLiteral("Live"));
+    LiveButton->setEnabled(false);
+    liveKey_->setEnabled(false);
+    ColumnBox->setEnabled(true);
+    ShowGapLegend();
+    const QSignalBlocker quiet(ReplaySlider);
+    ReplaySlider->setValue(ReplaySlider->maximum());
+}
+
+void TOverviewForm::ShowLive()
+{
+    LeaveReplay();
+    RefreshOverview();
+}
+
+void TOverviewForm::ShowGapLegend()
+{
+    const std::vector<ReplayGapCount> none;
+    const std::vector<ReplayGapCount>& gaps = replay_ ? replay_->gaps : none;
+    for (size_t i = 0; i < GapLabs.size(); ++i) {
+        if (i >= gaps.size()) {
+            GapLabs[i]->hide();
+            GapSwatchLabs[i]->hide();
+            continue;
+        }
+        GapLabs[i]->SetTexts(QString::fromStdString(ReplayGapName(gaps[i].gap)),
+                             QLatin1Char(' ') + QString::number(gaps[i].lines));
+        GapLabs[i]->show();
+        GapSwatchLabs[i]->show();
+    }
 }
 
 QString TOverviewForm::BoardAgeText(const TagBoardAge& age)
@@ -278,6 +505,19 @@ void TOverviewForm::ShowLegend(const std::optional<TagOverview>& o)
 
 QString TOverviewForm::LineToolTip(int line) const
 {
+    if (replay_) {
+        if (line < 0 || line >= int(replay_->overview.Tiles.size()))
+            return QString();
+        if (size_t(line) >= replayLines_.size()) // no board at that moment
+            return QStringLiteral("Line %1: %2\n%3")
+                .arg(line)
+                .arg(QString::fromStdString(ReplayGapName(replayGap_)),
+                     QString::fromStdString(ReplayLabelText(replay_->at)));
+        const HistorySpan& span = replayLines_[size_t(line)];
+        const HistoryStateText* state =
+            span.gap == HistoryGap::None && span.state != kEmptyState && reader_ ? reader_->State(span.state) : nullptr;
+        return QString::fromStdString(ReplayLineTip(line, span, state, replay_->at));
+    }
     const int column = Column();
     std::optional<TagOverviewLine> info;
     ReadCurBoard([&](const TagMonitor& board) { info = OverviewLine(board, line, column, board.Clock()); });

@@ -203,6 +203,56 @@ void TTilePainter::Compose(const TagTileLayout& layout, const TagOverview& o, co
         }
     }
     copyRows(y, device.height(), gapRow_);
+    HatchGaps(layout, o, dpr);
+}
+
+namespace {
+
+// Whether a pixel dx, dy from a hatched area's corner is on one of its lines.
+bool OnHatch(int dx, int dy, int pitch, int width)
+{
+    return (dx + dy) % pitch < width;
+}
+
+} // namespace
+
+QImage TTilePainter::HatchSwatch(QColor background, int size)
+{
+    QImage swatch(size, size, QImage::Format_RGB32);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x)
+            swatch.setPixel(x, y, OnHatch(x, y, kHatchPitch, 1) ? HatchColor().rgb() : background.rgb());
+    }
+    return swatch;
+}
+
+void TTilePainter::HatchGaps(const TagTileLayout& layout, const TagOverview& o, qreal dpr)
+{
+    const int count = std::min(layout.Count, int(o.Tiles.size()));
+    if (layout.Empty() || count == 0)
+        return;
+    const auto edge = [dpr](int logical) { return int(std::lround(logical * dpr)); };
+    const int pitch = std::max(2, edge(kHatchPitch));
+    const int width = std::max(1, edge(1));
+    const QRgb hatch = HatchColor().rgb();
+    const QRect bounds = image_.rect();
+    for (int line = 0; line < count; ++line) {
+        if (!o.Tiles[size_t(line)].Gap)
+            continue;
+        const int row = line / layout.Columns;
+        const int col = line % layout.Columns;
+        const QRect tile =
+            QRect(QPoint(edge(col * layout.TileWidth), edge(row * layout.TileHeight)),
+                  QPoint(edge((col + 1) * layout.TileWidth - kGap) - 1, edge((row + 1) * layout.TileHeight - kGap) - 1))
+                .intersected(bounds);
+        for (int y = tile.top(); y <= tile.bottom(); ++y) {
+            auto* pixels = reinterpret_cast<QRgb*>(image_.scanLine(y));
+            for (int x = tile.left(); x <= tile.right(); ++x) {
+                if (OnHatch(x - tile.left(), y - tile.top(), pitch, width))
+                    pixels[x] = hatch;
+            }
+        }
+    }
 }
 
 void TTilePainter::Paint(QPainter& painter, const TagTileLayout& layout, const TagOverview& o, const QSize& area,

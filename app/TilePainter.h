@@ -36,6 +36,12 @@ public:
     // of the palette.
     static QColor MarkOuterColor() { return QColor(0, 0, 0); }
     static QColor MarkInnerColor() { return QColor(255, 255, 255); }
+    // A replayed line the history cannot vouch for: its tile's background crossed by diagonal lines
+    // of this colour, a logical pixel wide every kHatchPitch.
+    static QColor HatchColor() { return QColor(150, 150, 150); }
+    static constexpr int kHatchPitch = 4;
+    // A swatch of the same hatching, for the legend.
+    static QImage HatchSwatch(QColor background, int size);
     // The pixel size of the numbers for this layout, 0 when the tiles are too small for any.
     int NumberPixelSize() const { return numbers_ ? numberFont_.pixelSize() : 0; }
     // Whether line's number is drawn in its tile.
@@ -47,6 +53,7 @@ private:
                  qreal dpr);
     struct TagInkRun;
     void AddNumber(TagInkRun& ink, int line, const QRect& tile) const;
+    void HatchGaps(const TagTileLayout& layout, const TagOverview& o, qreal dpr);
     template <typename C> static C& Bucket(std::vector<std::pair<QRgb, C>>& buckets, QRgb colour);
 
     // The digits of the numbers of one colour, all drawn with one call.

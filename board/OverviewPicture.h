@@ -27,6 +27,7 @@ struct TagOverviewTile {
     TColor ForeColor = 0x000000;
     TColor BackColor = 0xFFFFFF;
     bool Stuck = false; // unchanged for longer than the threshold
+    bool Gap = false;   // a replayed line whose state the history cannot vouch for: drawn hatched
     bool operator==(const TagOverviewTile&) const = default;
 };
 
