@@ -1,5 +1,6 @@
 // Line history on the screen: the keep item and its store, the line history window painted from a
 // journal and checked by its pixels and rows, and the CSV export.
+#include "app/FindBar.h"
 #include "app/HistoryControl.h"
 #include "app/LineHistoryForm.h"
 #include "app/OverviewForm.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -324,6 +326,16 @@ TEST_F(HistoryMainWindowTest, TheGridOffersTheItemsAndCtrlHOpensTheCurrentLine)
     EXPECT_TRUE(form->LineHistoryForm->isVisible());
     EXPECT_EQ(form->LineHistoryForm->Line(), 5);
     EXPECT_TRUE(form->LineHistoryForm->NoticeLab->text().startsWith(QStringLiteral("Line history is off")));
+
+    // The find bar's text field does not take the shortcut for itself.
+    form->LineHistoryForm->close();
+    form->Find1->trigger();
+    QLineEdit* edit = form->FindBar->FindEdit;
+    edit->setText(QStringLiteral("abc"));
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(form->LineHistoryForm->isVisible());
+    EXPECT_EQ(edit->text(), QStringLiteral("abc"));
 
     // Turned on, the window follows.
     store->Set("History/Path", Q(dir.path()) + QStringLiteral("/h.sqlite3"));
