@@ -13,6 +13,7 @@
 #include "settings/qt/Placement.h"
 #include "support/HistoryRig.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
 #include "support/gui/WindowFixture.h"
 
 #include <QAbstractItemModel>
@@ -360,24 +361,6 @@ TEST_F(HistoryMainWindowTest, TheOverviewTilesOpenALinesHistory)
     QTest::mouseDClick(o->TileView, Qt::LeftButton, Qt::NoModifier, tile.center());
     ASSERT_NE(form->LineHistoryForm, nullptr);
     EXPECT_EQ(form->LineHistoryForm->Line(), 7);
-}
-
-// The text of the message box fn shows (closed at once), empty when none.
-QString BoxTextOf(const std::function<void()>& fn)
-{
-    QString text;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                text = box->text();
-                box->done(QMessageBox::Ok);
-            }
-        }
-    });
-    poll.start(10);
-    fn();
-    return text;
 }
 
 TEST_F(HistoryMainWindowTest, TheGridsExportWritesEveryLineOverTheRangeChosen)

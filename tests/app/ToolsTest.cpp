@@ -154,24 +154,6 @@ TEST_F(ToolsTest, CopyGivesTheSelectedRangeAsTheGridShowsIt)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("query"));
 }
 
-// Runs fn, which shows a modal box, and returns the box's text; the box is closed.
-QString BoxTextOf(const std::function<void()>& fn)
-{
-    QString text;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                text = box->text();
-                box->done(QMessageBox::Ok);
-            }
-        }
-    });
-    poll.start(10);
-    fn();
-    return text;
-}
-
 TEST_F(ToolsTest, ExportWritesEveryLineOfTheBoardAsCsv)
 {
     TagMonitor* board = Publish(2048, 3);

@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMetaEnum>
 #include <QThread>
 #include <QTimer>
@@ -24,6 +25,23 @@ void CloseStrayWindowsAfter(int milliseconds)
         while (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
+}
+
+QString BoxTextOf(const std::function<void()>& fn)
+{
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                text = box->text();
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    poll.start(10);
+    fn();
+    return text;
 }
 
 bool BoardLockEventGuard::eventFilter(QObject* watched, QEvent* event)

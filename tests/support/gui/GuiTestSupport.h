@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <ostream>
 
 // ShortTiming with a first connect of 50 ms: every window of these tests starts against a refusing
@@ -60,3 +61,7 @@ public:
 // Closes whatever modal dialog or popup menu is still open after the given time, so a test that
 // drives one by keyboard fails instead of waiting forever when a key goes astray.
 void CloseStrayWindowsAfter(int milliseconds);
+
+// Runs fn, which shows a modal message box, and returns the box's text (empty when none showed);
+// the box is closed with Ok.
+QString BoxTextOf(const std::function<void()>& fn);
