@@ -1,5 +1,6 @@
 #include "board/BoardCsv.h"
 #include "settings/Config.h"
+#include "support/LocalZone.h"
 #include "support/TestSupport.h"
 
 #include <cstdlib>
@@ -10,42 +11,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// Sets the process's time zone for the object's life (POSIX TZ syntax, which the Windows C library
-// also reads for a fixed offset such as "XXX-1").
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz)
-    {
-        if (const char* old = std::getenv("TZ"))
-            previous_ = old, hadOne_ = true;
-        Put(tz);
-    }
-    ~TimeZone()
-    {
-        if (hadOne_)
-            Put(previous_.c_str());
-        else
-            Put(nullptr);
-    }
-
-private:
-    static void Put(const char* tz)
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", tz ? tz : "");
-        _tzset();
-#else
-        if (tz)
-            setenv("TZ", tz, 1);
-        else
-            unsetenv("TZ");
-        tzset();
-#endif
-    }
-    std::string previous_;
-    bool hadOne_ = false;
-};
 
 std::tm Tm(int year, int month, int day, int hour, int minute, int second)
 {
@@ -129,16 +94,16 @@ TEST(BoardCsvTest, IsoTimeWithItsOffset)
         EXPECT_EQ(IsoTime(c.local, c.offset), c.text);
 }
 
-TEST(BoardCsvTest, IsoLocalTimeFollowsTheTimeZone){{TimeZone tz("UTC0");
+TEST(BoardCsvTest, IsoLocalTimeFollowsTheTimeZone){{LocalZone tz("UTC0");
 EXPECT_EQ(IsoLocalTime(kWall), "2026-12-09T13:03:27+00:00");
 EXPECT_EQ(IsoLocalTime(kWall + 999ms), "2026-12-09T13:03:27+00:00") << "cut to the second";
 }
 {
-    TimeZone tz("XXX-1");
+    LocalZone tz("XXX-1");
     EXPECT_EQ(IsoLocalTime(kWall), "2026-12-09T14:03:27+01:00");
 }
 {
-    TimeZone tz("YYY5");
+    LocalZone tz("YYY5");
     // Across midnight and the year: the date is the local one.
     EXPECT_EQ(IsoLocalTime(std::chrono::system_clock::time_point(std::chrono::seconds(1798761600))),
               "2026-12-31T19:00:00-05:00");
@@ -146,7 +111,7 @@ EXPECT_EQ(IsoLocalTime(kWall + 999ms), "2026-12-09T13:03:27+00:00") << "cut to t
 #ifndef _WIN32
 {
     // Daylight saving: the offset in force at that moment, not today's.
-    TimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    LocalZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
     EXPECT_EQ(IsoLocalTime(kWall), "2026-12-09T14:03:27+01:00");
     EXPECT_EQ(IsoLocalTime(kWall - std::chrono::hours(24 * 160)), "2026-07-02T15:03:27+02:00");
 }
@@ -155,7 +120,7 @@ EXPECT_EQ(IsoLocalTime(kWall + 999ms), "2026-12-09T13:03:27+00:00") << "cut to t
 
 TEST(BoardCsvTest, HeadersThenOneRowPerLineWithTheTimeInState)
 {
-    TimeZone tz("XXX-1");
+    LocalZone tz("XXX-1");
     FakeBoardClock clock;
     TagRunCfg cfg;
     cfg.IsEnglish = 1;
@@ -198,7 +163,7 @@ TEST(BoardCsvTest, HeadersThenOneRowPerLineWithTheTimeInState)
 
 TEST(BoardCsvTest, ChineseHeadersAndBrokenBytesAreDecoded)
 {
-    TimeZone tz("UTC0");
+    LocalZone tz("UTC0");
     FakeBoardClock clock;
     TagRunCfg cfg; // Chinese, the default titles
     TagMonitor board(1);
@@ -218,7 +183,7 @@ TEST(BoardCsvTest, ChineseHeadersAndBrokenBytesAreDecoded)
 
 TEST(BoardCsvTest, ServerTextsCannotRunFormulasNorSteerWhatReadsTheFile)
 {
-    TimeZone tz("UTC0");
+    LocalZone tz("UTC0");
     FakeBoardClock clock;
     TagRunCfg cfg;
     cfg.IsEnglish = 1;
@@ -267,7 +232,7 @@ TEST(BoardCsvTest, AByteOrderMarkOnlyWhenAskedFor)
 
 TEST(BoardCsvTest, ACellWrittenAfterTheMomentAskedForReadsAsJustNow)
 {
-    TimeZone tz("UTC0");
+    LocalZone tz("UTC0");
     FakeBoardClock clock;
     TagRunCfg cfg;
     TagMonitor board(1);

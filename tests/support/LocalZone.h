@@ -7,7 +7,8 @@
 
 class LocalZone {
 public:
-    // A POSIX zone, e.g. "CST-8" for China (UTC+8, no summer time).
+    // A POSIX zone, e.g. "CST-8" for China (UTC+8, no summer time); the Windows C library reads a
+    // fixed offset such as "XXX-1" too.
     explicit LocalZone(const char* zone)
     {
         const char* old = std::getenv("TZ");
