@@ -1,5 +1,6 @@
 #include "history/HistoryJournal.h"
 
+#include "history/HistoryChanges.h"
 #include "history/HistoryFeed.h"
 #include "history/HistorySchema.h"
 #include "history/Sqlite.h"
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 
 int64_t SystemUtcMs()
 {
@@ -27,6 +27,15 @@ using SteadyClock = std::chrono::steady_clock;
 // been unused for longer than this and the margin beyond it.
 constexpr int64_t kStateLastStep = int64_t(60) * 1000;
 constexpr int64_t kStatePruneMargin = int64_t(3600) * 1000;
+
+// FNV-1a over the colours and the text: a status is a few bytes, and this is on every change's path.
+uint64_t HashState(std::string_view text, TColor fore, TColor back)
+{
+    uint64_t h = (uint64_t(fore) << 32 | back) * 0x9E3779B97F4A7C15ULL;
+    for (const char c : text)
+        h = (h ^ uint8_t(c)) * 0x100000001B3ULL;
+    return h ^ (h >> 29);
+}
 
 bool IsDamage(int rc)
 {
@@ -114,15 +123,26 @@ struct HistoryJournal::Writer {
     std::thread thread;
     HistoryFeed& feed = HistoryFeed::Instance();
     SqliteDb db;
-    SqliteStmt insertChange, insertEvent, insertPicture, insertState, touchState, updateSession, deleteChanges;
+    SqliteStmt insertPending, insertEvent, insertPicture, insertState, touchState, updateSession, deleteChunks,
+        straddlingChunks, deleteChunk;
+    // The states in memory: an open-addressing table of indexes into stateList.
     struct StateUse {
+        uint64_t hash;
+        TColor fore;
+        TColor back;
+        std::string text;
         int64_t id;
         int64_t used;
         int64_t stored;
     };
-    std::unordered_map<std::string, StateUse> states;
-    std::string key;
-    std::vector<StateUse*> touched;
+    std::vector<StateUse> stateList;
+    std::vector<int32_t> stateSlots = std::vector<int32_t>(64, -1);
+    std::vector<size_t> touched; // in stateList
+    // This commit's changes, and per line what it did since the last fold.
+    HistoryChangeBlob batch{true};
+    std::vector<HistoryChangeBlob> lineChunks = std::vector<HistoryChangeBlob>(kMaxLines, HistoryChangeBlob(false));
+    size_t pendingBytes = 0;
+    int64_t lastFold = 0;
     std::vector<HistoryFeedEvent> events;
     int64_t sessionStart = 0;
     int64_t anchorWall = 0;
@@ -201,7 +221,8 @@ struct HistoryJournal::Writer {
         // A reader that is recovering the file after a crash holds it for a moment.
         sqlite3_busy_timeout(db.Handle(), 500);
         int inspectError = SQLITE_OK;
-        const HistoryFileKind kind = InspectHistoryFile(db, inspectError);
+        int64_t version = 0;
+        const HistoryFileKind kind = InspectHistoryFile(db, inspectError, &version);
         if (kind == HistoryFileKind::Error)
             return IsDamage(inspectError) ? SetAside(inspectError) : Refuse(inspectError);
         if (kind == HistoryFileKind::Foreign)
@@ -229,10 +250,14 @@ struct HistoryJournal::Writer {
         rc = db.Exec("BEGIN IMMEDIATE");
         if (rc == SQLITE_OK && kind == HistoryFileKind::Empty)
             rc = CreateHistorySchema(db);
+        if (rc == SQLITE_OK && kind == HistoryFileKind::Ok && version == kHistoryVersionRowPerChange)
+            rc = MigrateHistoryRowPerChange(db);
         if (rc == SQLITE_OK)
             rc = Prepare();
         if (rc == SQLITE_OK)
             rc = LoadStates();
+        if (rc == SQLITE_OK)
+            rc = LoadPending();
         if (rc == SQLITE_OK)
             rc = db.QueryInt("SELECT value FROM meta WHERE key='retained_from'", retainedFrom);
         if (rc == SQLITE_OK)
@@ -248,7 +273,7 @@ struct HistoryJournal::Writer {
 
     int Prepare()
     {
-        int rc = insertChange.Prepare(db, "INSERT OR REPLACE INTO changes(line, t, state) VALUES(?1, ?2, ?3)");
+        int rc = insertPending.Prepare(db, "INSERT INTO pending(t0, t1, n, data) VALUES(?1, ?2, ?3, ?4)");
         if (rc == SQLITE_OK)
             rc = insertEvent.Prepare(db, "INSERT INTO events(t, kind, value, until) VALUES(?1, ?2, ?3, ?4)");
         if (rc == SQLITE_OK)
@@ -260,7 +285,11 @@ struct HistoryJournal::Writer {
         if (rc == SQLITE_OK)
             rc = updateSession.Prepare(db, "UPDATE sessions SET until = ?2, clean = ?3 WHERE started = ?1");
         if (rc == SQLITE_OK)
-            rc = deleteChanges.Prepare(db, "DELETE FROM changes WHERE line = ?1 AND t < ?2");
+            rc = deleteChunks.Prepare(db, "DELETE FROM changes WHERE line = ?1 AND t1 < ?2 RETURNING n");
+        if (rc == SQLITE_OK)
+            rc = straddlingChunks.Prepare(db, "SELECT t0, data FROM changes WHERE line = ?1 AND t0 < ?2");
+        if (rc == SQLITE_OK)
+            rc = deleteChunk.Prepare(db, "DELETE FROM changes WHERE line = ?1 AND t0 = ?2");
         return rc;
     }
 
@@ -269,11 +298,72 @@ struct HistoryJournal::Writer {
         SqliteStmt all;
         int rc = all.Prepare(db, "SELECT id, text, fore, back, last FROM states");
         while (rc == SQLITE_OK && (rc = all.Step()) == SQLITE_ROW) {
-            MakeKey(all.Blob(1), TColor(all.Int(2)), TColor(all.Int(3)));
-            states[key] = {all.Int(0), all.Int(4), all.Int(4)};
+            const std::string_view text = all.Blob(1);
+            const auto fore = TColor(all.Int(2));
+            const auto back = TColor(all.Int(3));
+            AddState({HashState(text, fore, back), fore, back, std::string(text), all.Int(0), all.Int(4), all.Int(4)});
             rc = SQLITE_OK;
         }
         return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    // What a run that was killed left in pending is folded with this run's first changes.
+    int LoadPending()
+    {
+        SqliteStmt rows;
+        int rc = rows.Prepare(db, "SELECT t0, data FROM pending ORDER BY id");
+        bool whole = true;
+        while (rc == SQLITE_OK && (rc = rows.Step()) == SQLITE_ROW) {
+            const std::string_view data = rows.Blob(1);
+            pendingBytes += data.size();
+            whole =
+                DecodeHistoryChanges(data, rows.Int(0), true, 0,
+                                     [this](int line, int64_t t, int64_t state) { Chunk(line).Add(line, t, state); }) &&
+                whole;
+            rc = SQLITE_OK;
+        }
+        if (rc == SQLITE_DONE)
+            rc = whole ? SQLITE_OK : SQLITE_CORRUPT;
+        lastFold = options.wallMs();
+        return rc;
+    }
+
+    HistoryChangeBlob& Chunk(int line)
+    {
+        if (size_t(line) >= lineChunks.size())
+            lineChunks.resize(size_t(line) + 1, HistoryChangeBlob(false));
+        return lineChunks[size_t(line)];
+    }
+
+    // --- states ---
+
+    // The slot of a state, or the empty slot where it would go.
+    size_t FindSlot(uint64_t hash, std::string_view text, TColor fore, TColor back) const
+    {
+        const size_t mask = stateSlots.size() - 1;
+        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+            const int32_t k = stateSlots[i];
+            if (k < 0)
+                return i;
+            const StateUse& s = stateList[size_t(k)];
+            if (s.hash == hash && s.fore == fore && s.back == back && s.text == text)
+                return i;
+        }
+    }
+
+    size_t AddState(StateUse use)
+    {
+        if ((stateList.size() + 1) * 2 > stateSlots.size()) {
+            stateSlots.assign(stateSlots.size() * 2, -1);
+            for (size_t k = 0; k < stateList.size(); ++k) {
+                const StateUse& s = stateList[k];
+                stateSlots[FindSlot(s.hash, s.text, s.fore, s.back)] = int32_t(k);
+            }
+        }
+        const size_t slot = FindSlot(use.hash, use.text, use.fore, use.back);
+        stateList.push_back(std::move(use));
+        stateSlots[slot] = int32_t(stateList.size() - 1);
+        return stateList.size() - 1;
     }
 
     int StartSession()
@@ -303,19 +393,14 @@ struct HistoryJournal::Writer {
 
     // --- writing ---
 
-    void MakeKey(std::string_view text, TColor fore, TColor back)
-    {
-        key.resize(8);
-        std::memcpy(key.data(), &fore, 4);
-        std::memcpy(key.data() + 4, &back, 4);
-        key.append(text);
-    }
-
     int64_t Intern(std::string_view text, TColor fore, TColor back, int64_t at)
     {
-        MakeKey(text, fore, back);
-        auto it = states.find(key);
-        if (it == states.end()) {
+        const uint64_t hash = HashState(text, fore, back);
+        const int32_t found = stateSlots[FindSlot(hash, text, fore, back)];
+        size_t index = 0;
+        if (found >= 0) {
+            index = size_t(found);
+        } else {
             insertState.BindBlob(1, text);
             insertState.Bind(2, fore);
             insertState.Bind(3, back);
@@ -326,12 +411,12 @@ struct HistoryJournal::Writer {
                 return kEmptyState;
             }
             const int64_t id = sqlite3_last_insert_rowid(db.Handle());
-            it = states.emplace(key, StateUse{id, at, at}).first;
+            index = AddState({hash, fore, back, std::string(text), id, at, at});
         }
-        StateUse& use = it->second;
+        StateUse& use = stateList[index];
         if (at > use.used) {
             if (use.used - use.stored < kStateLastStep && at - use.stored >= kStateLastStep)
-                touched.push_back(&use);
+                touched.push_back(index);
             use.used = at;
         }
         return use.id;
@@ -379,12 +464,9 @@ struct HistoryJournal::Writer {
                 if (firstError != SQLITE_OK)
                     return;
                 const int64_t at = ToUtc(c.at);
-                insertChange.Bind(1, c.line);
-                insertChange.Bind(2, at);
-                insertChange.Bind(3, Intern(c.text, c.fore, c.back, at));
-                const int rc = insertChange.Run();
-                if (rc != SQLITE_DONE)
-                    Note(rc);
+                const int64_t state = Intern(c.text, c.fore, c.back, at);
+                batch.Add(c.line, at, state);
+                Chunk(c.line).Add(c.line, at, state);
             });
             inTransaction += n;
             if (firstError != SQLITE_OK)
@@ -428,14 +510,19 @@ struct HistoryJournal::Writer {
     int Commit(bool again)
     {
         int rc = SQLITE_OK;
-        for (StateUse* use : touched) {
-            touchState.Bind(1, use->id);
-            touchState.Bind(2, use->used);
+        for (const size_t index : touched) {
+            StateUse& use = stateList[index];
+            touchState.Bind(1, use.id);
+            touchState.Bind(2, use.used);
             if ((rc = touchState.Run()) != SQLITE_DONE)
                 return rc;
-            use->stored = use->used;
+            use.stored = use.used;
         }
         touched.clear();
+        const bool fold = !again || pendingBytes + batch.Bytes() >= options.foldBytes ||
+                          options.wallMs() - lastFold >= int64_t(options.foldEvery.count());
+        if ((rc = fold ? Fold() : AppendPending()) != SQLITE_OK)
+            return rc;
         updateSession.Bind(1, sessionStart);
         updateSession.Bind(2, std::max(options.wallMs(), sessionStart));
         updateSession.Bind(3, again ? 0 : 1);
@@ -458,6 +545,43 @@ struct HistoryJournal::Writer {
         return again ? db.Exec("BEGIN IMMEDIATE") : SQLITE_OK;
     }
 
+    // This commit's changes as one row at the end of pending.
+    int AppendPending()
+    {
+        if (batch.Empty())
+            return SQLITE_OK;
+        insertPending.Bind(1, batch.T0());
+        insertPending.Bind(2, batch.T1());
+        insertPending.Bind(3, batch.Count());
+        insertPending.BindBlob(4, batch.Data());
+        const int rc = insertPending.Run();
+        pendingBytes += batch.Bytes();
+        batch.Clear();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    // Everything since the last fold, pending's rows and this commit's changes, becomes one chunk per
+    // line, in the transaction that empties pending: each change is in one place at every commit.
+    int Fold()
+    {
+        batch.Clear();
+        for (size_t line = 0; line < lineChunks.size(); ++line) {
+            HistoryChangeBlob& chunk = lineChunks[line];
+            if (chunk.Empty())
+                continue;
+            if (const int rc = InsertHistoryChunk(db, int(line), chunk); rc != SQLITE_OK)
+                return rc;
+            chunk.Clear();
+        }
+        if (pendingBytes > 0) {
+            if (const int rc = db.Exec("DELETE FROM pending"); rc != SQLITE_OK)
+                return rc;
+        }
+        pendingBytes = 0;
+        lastFold = options.wallMs();
+        return SQLITE_OK;
+    }
+
     // --- pruning ---
 
     int PruneStep()
@@ -472,17 +596,53 @@ struct HistoryJournal::Writer {
         }
         size_t deleted = 0;
         while (pruneLine < kMaxLines && deleted < options.pruneRows) {
-            deleteChanges.Bind(1, pruneLine);
-            deleteChanges.Bind(2, retainedFrom);
-            if (const int rc = deleteChanges.Run(); rc != SQLITE_DONE)
+            if (const int rc = PruneLine(pruneLine, deleted); rc != SQLITE_OK)
                 return rc;
-            deleted += size_t(sqlite3_changes(db.Handle()));
             ++pruneLine;
         }
         if (pruneLine < kMaxLines)
             return SQLITE_OK;
         pruneLine = -1;
         return PruneRest();
+    }
+
+    // The line's chunks before retainedFrom go; one that reaches past it keeps its later changes.
+    int PruneLine(int line, size_t& deleted)
+    {
+        deleteChunks.Bind(1, line);
+        deleteChunks.Bind(2, retainedFrom);
+        int rc = SQLITE_OK;
+        while ((rc = deleteChunks.Step()) == SQLITE_ROW)
+            deleted += size_t(deleteChunks.Int(0));
+        deleteChunks.Reset();
+        if (rc != SQLITE_DONE)
+            return rc;
+        straddlingChunks.Bind(1, line);
+        straddlingChunks.Bind(2, retainedFrom);
+        std::vector<std::pair<int64_t, std::string>> straddling;
+        while ((rc = straddlingChunks.Step()) == SQLITE_ROW)
+            straddling.emplace_back(straddlingChunks.Int(0), std::string(straddlingChunks.Blob(1)));
+        straddlingChunks.Reset();
+        if (rc != SQLITE_DONE)
+            return rc;
+        for (const auto& [t0, data] : straddling) {
+            HistoryChangeBlob kept(false);
+            const bool whole = DecodeHistoryChanges(data, t0, false, line, [&](int, int64_t t, int64_t state) {
+                if (t >= retainedFrom)
+                    kept.Add(line, t, state);
+                else
+                    ++deleted;
+            });
+            if (!whole)
+                return SQLITE_CORRUPT;
+            deleteChunk.Bind(1, line);
+            deleteChunk.Bind(2, t0);
+            if ((rc = deleteChunk.Run()) != SQLITE_DONE)
+                return rc;
+            if (!kept.Empty() && (rc = InsertHistoryChunk(db, line, kept)) != SQLITE_OK)
+                return rc;
+        }
+        return SQLITE_OK;
     }
 
     int FindBase(int64_t limit, bool after, int64_t& base) { return FindHistoryBase(db, limit, after, base); }
@@ -547,14 +707,28 @@ struct HistoryJournal::Writer {
         if (rc != SQLITE_OK)
             return rc;
         old.Bind(1, unused);
+        bool forgot = false;
         while ((rc = old.Step()) == SQLITE_ROW) {
-            MakeKey(old.Blob(1), TColor(old.Int(2)), TColor(old.Int(3)));
-            auto it = states.find(key);
-            if (it != states.end() && it->second.used < unused)
-                states.erase(it);
+            const std::string_view text = old.Blob(1);
+            const auto fore = TColor(old.Int(2));
+            const auto back = TColor(old.Int(3));
+            const int32_t k = stateSlots[FindSlot(HashState(text, fore, back), text, fore, back)];
+            if (k >= 0 && stateList[size_t(k)].used < unused) {
+                stateList[size_t(k)].id = -1;
+                forgot = true;
+            }
         }
         if (rc != SQLITE_DONE)
             return rc;
+        if (forgot) {
+            std::vector<StateUse> all = std::move(stateList);
+            stateList.clear();
+            stateSlots.assign(64, -1);
+            for (StateUse& use : all) {
+                if (use.id >= 0)
+                    AddState(std::move(use));
+            }
+        }
         SqliteStmt drop;
         if ((rc = drop.Prepare(db, "DELETE FROM states WHERE last < ?1 AND id != 0")) != SQLITE_OK)
             return rc;
@@ -567,8 +741,8 @@ struct HistoryJournal::Writer {
 
     void CloseDb()
     {
-        for (SqliteStmt* stmt :
-             {&insertChange, &insertEvent, &insertPicture, &insertState, &touchState, &updateSession, &deleteChanges})
+        for (SqliteStmt* stmt : {&insertPending, &insertEvent, &insertPicture, &insertState, &touchState,
+                                 &updateSession, &deleteChunks, &straddlingChunks, &deleteChunk})
             stmt->Finalize();
         db.Close();
     }

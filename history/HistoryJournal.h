@@ -2,7 +2,8 @@
 // The line history journal: every change of a line's status text, with the board's replacements,
 // the link's ups and downs and the overdue answers, kept in an SQLite file (WAL mode) by a writer
 // thread of its own. The receive worker only hands changes to HistoryFeed; the writer commits them
-// once a second or every commitChanges changes, so a crash loses at most the last second. Old
+// once a second or every commitChanges changes, so a crash loses at most the last second, and folds
+// them into per-line chunks once a minute. Old
 // history is pruned in small steps, by age and by the file's size.
 //
 // A file that cannot be used (damaged, in use by another monitor, in a folder that takes no file,
@@ -21,11 +22,15 @@ struct HistoryOptions {
     std::string path; // UTF-8
     std::chrono::milliseconds commitEvery{1000};
     size_t commitChanges = 10000;
+    // Each commit appends its changes as one row; this often (by wallMs), or once those rows hold
+    // foldBytes, they become one chunk per line.
+    std::chrono::milliseconds foldEvery{60000};
+    size_t foldBytes = size_t(32) << 20;
     // A picture of the whole board after this long, so a moment's state never needs older rows.
     std::chrono::milliseconds pictureEvery = std::chrono::hours(1);
     std::chrono::milliseconds keepFor = std::chrono::hours(24 * 7);
     int64_t keepBytes = int64_t(1) << 30;
-    size_t pruneRows = 5000; // rows deleted per commit at most while pruning
+    size_t pruneRows = 5000; // changes deleted per commit at most while pruning
     std::chrono::milliseconds pruneCheckEvery{10000};
     size_t queueSize = 65536;               // changes waiting for the writer at most; more are counted and dropped
     std::chrono::milliseconds idleWait{50}; // how often the writer looks for changes

@@ -1,5 +1,6 @@
 #include "history/HistoryReader.h"
 
+#include "history/HistoryChanges.h"
 #include "platform/Utf8Path.h"
 #include "settings/EventLog.h"
 
@@ -45,6 +46,7 @@ bool HistoryReader::Open(const std::string& path, std::string& error)
 {
     lastChange_.Finalize();
     lineChanges_.Finalize();
+    pending_.Finalize();
     stateById_.Finalize();
     states_.clear();
     // Where no monitor has the file open (no write-ahead log beside it), it is read as it stands:
@@ -71,7 +73,7 @@ bool HistoryReader::Open(const std::string& path, std::string& error)
     // A replay touches a few pages of every line: read in place, not copied out page by page.
     db_.Exec("PRAGMA mmap_size=2147483648");
     int inspectError = SQLITE_OK;
-    switch (InspectHistoryFile(db_, inspectError)) {
+    switch (InspectHistoryFile(db_, inspectError, &version_)) {
     case HistoryFileKind::Ok:
         break;
     case HistoryFileKind::Error:
@@ -88,11 +90,22 @@ bool HistoryReader::Open(const std::string& path, std::string& error)
         db_.Close();
         return false;
     }
-    rc = lastChange_.Prepare(
-        db_, "SELECT t, state FROM changes WHERE line = ?1 AND t >= ?2 AND t <= ?3 ORDER BY t DESC LIMIT 1");
-    if (rc == SQLITE_OK)
-        rc =
-            lineChanges_.Prepare(db_, "SELECT t, state FROM changes WHERE line = ?1 AND t >= ?2 AND t < ?3 ORDER BY t");
+    if (version_ == kHistoryVersionRowPerChange) {
+        rc = lastChange_.Prepare(
+            db_, "SELECT t, state FROM changes WHERE line = ?1 AND t >= ?2 AND t <= ?3 ORDER BY t DESC LIMIT 1");
+        if (rc == SQLITE_OK)
+            rc = lineChanges_.Prepare(
+                db_, "SELECT t, state FROM changes WHERE line = ?1 AND t >= ?2 AND t <= ?3 ORDER BY t");
+    } else {
+        // A line's chunks do not overlap: the last one starting at or before base, and those after.
+        rc = lastChange_.Prepare(db_, "SELECT t0, t1, data FROM changes WHERE line = ?1 AND t0 <= ?3 ORDER BY t0 DESC");
+        if (rc == SQLITE_OK)
+            rc = lineChanges_.Prepare(
+                db_, "SELECT t0, data FROM changes WHERE line = ?1 AND t0 >= (SELECT coalesce(max(t0), ?2) FROM "
+                     "changes WHERE line = ?1 AND t0 <= ?2) AND t0 <= ?3 AND t1 >= ?2 ORDER BY t0");
+        if (rc == SQLITE_OK)
+            rc = pending_.Prepare(db_, "SELECT t0, data FROM pending WHERE t1 >= ?1 AND t0 <= ?2 ORDER BY id");
+    }
     if (rc == SQLITE_OK)
         rc = stateById_.Prepare(db_, "SELECT text, fore, back FROM states WHERE id = ?1");
     if (rc != SQLITE_OK) {
@@ -242,14 +255,8 @@ bool HistoryReader::LineSpans(int line, int64_t from, int64_t until, std::vector
     std::vector<HistoryFact> facts;
     if (!GlobalFacts(line, base, until, facts))
         return false;
-    lineChanges_.Bind(1, line);
-    lineChanges_.Bind(2, base);
-    lineChanges_.Bind(3, until);
-    int rc = SQLITE_OK;
-    if (!Collect(lineChanges_, rc, [&] {
-            facts.push_back({lineChanges_.Int(0), HistoryFactKind::Change, lineChanges_.Int(1), 0});
-        }))
-        return Fail(rc);
+    if (!LineChanges(line, base, until, false, facts))
+        return false;
     std::stable_sort(facts.begin(), facts.end());
     spans = ::LineSpans(line, facts, from, until, retained);
     return true;
@@ -331,6 +338,12 @@ bool HistoryReader::BoardAt(int64_t t, std::vector<HistorySpan>& lines, HistoryG
             return Fail(rc);
     }
 
+    std::vector<std::pair<int64_t, int64_t>> pendingLast;
+    if (version_ != kHistoryVersionRowPerChange) {
+        pendingLast.assign(size_t(lineCount), {INT64_MIN, kEmptyState});
+        if (!PendingLast(base, t, pendingLast))
+            return false;
+    }
     lines.reserve(size_t(lineCount));
     std::vector<HistoryFact> facts;
     for (int line = 0; line < lineCount; ++line) {
@@ -341,15 +354,17 @@ bool HistoryReader::BoardAt(int64_t t, std::vector<HistorySpan>& lines, HistoryG
         else
             facts.push_back({base, HistoryFactKind::Board, lineCount, 0});
         facts.insert(facts.end(), later.begin(), later.end());
-        lastChange_.Bind(1, line);
-        lastChange_.Bind(2, base);
-        lastChange_.Bind(3, t);
-        const int rc = lastChange_.Step();
-        if (rc == SQLITE_ROW)
-            facts.push_back({lastChange_.Int(0), HistoryFactKind::Change, lastChange_.Int(1), 0});
-        lastChange_.Reset();
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            return Fail(rc);
+        int64_t lastT = INT64_MIN;
+        int64_t lastState = kEmptyState;
+        if (!LastChange(line, base, t, lastT, lastState))
+            return false;
+        if (!pendingLast.empty() && pendingLast[size_t(line)].first >= lastT &&
+            pendingLast[size_t(line)].first != INT64_MIN) {
+            lastT = pendingLast[size_t(line)].first;
+            lastState = pendingLast[size_t(line)].second;
+        }
+        if (lastT != INT64_MIN)
+            facts.push_back({lastT, HistoryFactKind::Change, lastState, 0});
         std::stable_sort(facts.begin(), facts.end());
         HistoryLineRun run(line);
         for (const HistoryFact& f : facts)
@@ -359,6 +374,101 @@ bool HistoryReader::BoardAt(int64_t t, std::vector<HistorySpan>& lines, HistoryG
         lines.push_back(span);
     }
     return true;
+}
+
+bool HistoryReader::LineChanges(int line, int64_t base, int64_t until, bool closed, std::vector<HistoryFact>& facts)
+{
+    const size_t first = facts.size();
+    const auto take = [&](int, int64_t t, int64_t state) {
+        if (t >= base && (t < until || (closed && t == until)))
+            facts.push_back({t, HistoryFactKind::Change, state, 0});
+    };
+    lineChanges_.Bind(1, line);
+    lineChanges_.Bind(2, base);
+    lineChanges_.Bind(3, until);
+    int rc = SQLITE_OK;
+    bool whole = true;
+    const bool rows = version_ == kHistoryVersionRowPerChange;
+    if (!Collect(lineChanges_, rc, [&] {
+            if (rows)
+                take(line, lineChanges_.Int(0), lineChanges_.Int(1));
+            else
+                whole = DecodeHistoryChanges(lineChanges_.Blob(1), lineChanges_.Int(0), false, line, take) && whole;
+        }))
+        return Fail(rc);
+    if (!rows) {
+        pending_.Bind(1, base);
+        pending_.Bind(2, until);
+        if (!Collect(pending_, rc, [&] {
+                whole = DecodeHistoryChanges(pending_.Blob(1), pending_.Int(0), true, 0,
+                                             [&](int l, int64_t t, int64_t state) {
+                                                 if (l == line)
+                                                     take(l, t, state);
+                                             }) &&
+                        whole;
+            }))
+            return Fail(rc);
+    }
+    if (!whole)
+        return Fail(SQLITE_CORRUPT);
+    // A line keeps one change per millisecond, the last written.
+    std::stable_sort(facts.begin() + std::ptrdiff_t(first), facts.end());
+    std::vector<HistoryFact>::iterator out = facts.begin() + std::ptrdiff_t(first);
+    for (auto it = out; it != facts.end(); ++it) {
+        if (it + 1 != facts.end() && (it + 1)->t == it->t)
+            continue;
+        *out++ = *it;
+    }
+    facts.erase(out, facts.end());
+    return true;
+}
+
+bool HistoryReader::LastChange(int line, int64_t base, int64_t t, int64_t& lastT, int64_t& lastState)
+{
+    lastT = INT64_MIN;
+    lastChange_.Bind(1, line);
+    lastChange_.Bind(2, base);
+    lastChange_.Bind(3, t);
+    int rc = lastChange_.Step();
+    bool whole = true;
+    if (rc == SQLITE_ROW && version_ == kHistoryVersionRowPerChange) {
+        lastT = lastChange_.Int(0);
+        lastState = lastChange_.Int(1);
+    } else if (rc == SQLITE_ROW && lastChange_.Int(1) >= base) {
+        // The newest chunk that starts by t holds the line's last change by t.
+        whole = DecodeHistoryChanges(lastChange_.Blob(2), lastChange_.Int(0), false, line,
+                                     [&](int, int64_t at, int64_t state) {
+                                         if (at >= base && at <= t && at >= lastT) {
+                                             lastT = at;
+                                             lastState = state;
+                                         }
+                                     });
+    }
+    lastChange_.Reset();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return Fail(rc);
+    return whole || Fail(SQLITE_CORRUPT);
+}
+
+bool HistoryReader::PendingLast(int64_t base, int64_t t, std::vector<std::pair<int64_t, int64_t>>& last)
+{
+    pending_.Bind(1, base);
+    pending_.Bind(2, t);
+    int rc = SQLITE_OK;
+    bool whole = true;
+    if (!Collect(pending_, rc, [&] {
+            whole = DecodeHistoryChanges(pending_.Blob(1), pending_.Int(0), true, 0,
+                                         [&](int line, int64_t at, int64_t state) {
+                                             if (at < base || at > t || size_t(line) >= last.size())
+                                                 return;
+                                             auto& l = last[size_t(line)];
+                                             if (at >= l.first)
+                                                 l = {at, state};
+                                         }) &&
+                    whole;
+        }))
+        return Fail(rc);
+    return whole || Fail(SQLITE_CORRUPT);
 }
 
 bool HistoryReader::Events(int64_t from, int64_t until, std::vector<HistoryEventRow>& events)

@@ -60,10 +60,19 @@ private:
     bool GlobalFacts(int line, int64_t from, int64_t until, std::vector<HistoryFact>& facts);
     bool Sessions(int64_t from, int64_t until, std::vector<HistoryFact>& facts);
     bool RetainedFrom(int64_t& value);
+    // line's changes at base and later, before until (or at until, with closed), oldest first; of
+    // two at the same moment the one written later.
+    bool LineChanges(int line, int64_t base, int64_t until, bool closed, std::vector<HistoryFact>& facts);
+    // Every line's last change in [base, t] that pending holds: per line, t and state (t is INT64_MIN
+    // where there is none).
+    bool LastChange(int line, int64_t base, int64_t t, int64_t& lastT, int64_t& lastState);
+    bool PendingLast(int64_t base, int64_t t, std::vector<std::pair<int64_t, int64_t>>& last);
 
     SqliteDb db_;
+    int64_t version_ = 0;
     SqliteStmt lastChange_;
     SqliteStmt lineChanges_;
+    SqliteStmt pending_;
     SqliteStmt stateById_;
     std::unordered_map<int64_t, HistoryStateText> states_;
     std::string error_;

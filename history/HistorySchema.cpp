@@ -4,15 +4,20 @@
 
 namespace {
 
-// Changes are keyed by line and time, so one line's history and a line's state at a moment are
-// each a walk down one b-tree, and the table needs no second index. A status text with its colours
-// is a state, stored once; the palette makes a few dozen of them the usual count.
+// Changes are kept per line in chunks keyed by line and first time, so one line's history and a
+// line's state at a moment are each a walk down one b-tree: a chunk holds what one line did between
+// two folds, as (time, state) varints. Until a fold, the writer appends each commit's changes of
+// every line as one row of pending at the right edge of its b-tree, which dirties only new pages.
+// A status text with its colours is a state, stored once; the palette makes a few dozen of them the
+// usual count.
 const char kSchema[] = R"(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE states(id INTEGER PRIMARY KEY, text BLOB NOT NULL, fore INTEGER NOT NULL, back INTEGER NOT NULL,
                     last INTEGER NOT NULL);
-CREATE TABLE changes(line INTEGER NOT NULL, t INTEGER NOT NULL, state INTEGER NOT NULL,
-                     PRIMARY KEY(line, t)) WITHOUT ROWID;
+CREATE TABLE changes(line INTEGER NOT NULL, t0 INTEGER NOT NULL, t1 INTEGER NOT NULL, n INTEGER NOT NULL,
+                     data BLOB NOT NULL, PRIMARY KEY(line, t0)) WITHOUT ROWID;
+CREATE TABLE pending(id INTEGER PRIMARY KEY, t0 INTEGER NOT NULL, t1 INTEGER NOT NULL, n INTEGER NOT NULL,
+                     data BLOB NOT NULL);
 CREATE TABLE events(t INTEGER NOT NULL, kind INTEGER NOT NULL, value INTEGER NOT NULL, until INTEGER NOT NULL);
 CREATE INDEX events_t ON events(t);
 CREATE TABLE keyframes(t INTEGER PRIMARY KEY, lines INTEGER NOT NULL, cells BLOB NOT NULL);
@@ -20,9 +25,22 @@ CREATE TABLE sessions(started INTEGER PRIMARY KEY, until INTEGER NOT NULL, clean
 INSERT INTO meta VALUES('retained_from', 0);
 INSERT INTO states VALUES(0, x'', 0, 16777215, 0);
 PRAGMA application_id = 1366706225;
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )";
-static_assert(kHistoryApplicationId == 1366706225 && kHistoryVersion == 1, "kSchema spells both out");
+static_assert(kHistoryApplicationId == 1366706225 && kHistoryVersion == 2, "kSchema spells both out");
+
+bool GetCell(std::string_view blob, size_t& pos, int64_t at, HistoryKeyCell& cell)
+{
+    uint64_t state = 0;
+    uint64_t age = 0;
+    if (!GetVarint(blob, pos, state) || !GetVarint(blob, pos, age))
+        return false;
+    cell.state = int64_t(state);
+    cell.since = at - int64_t(age);
+    return true;
+}
+
+} // namespace
 
 void PutVarint(std::string& out, uint64_t v)
 {
@@ -46,19 +64,6 @@ bool GetVarint(std::string_view in, size_t& pos, uint64_t& v)
     }
     return false;
 }
-
-bool GetCell(std::string_view blob, size_t& pos, int64_t at, HistoryKeyCell& cell)
-{
-    uint64_t state = 0;
-    uint64_t age = 0;
-    if (!GetVarint(blob, pos, state) || !GetVarint(blob, pos, age))
-        return false;
-    cell.state = int64_t(state);
-    cell.since = at - int64_t(age);
-    return true;
-}
-
-} // namespace
 
 int CreateHistorySchema(SqliteDb& db)
 {
@@ -86,7 +91,7 @@ int FindHistoryBase(SqliteDb& db, int64_t limit, bool after, int64_t& base)
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError)
+HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError, int64_t* fileVersion)
 {
     int64_t appId = 0;
     int64_t version = 0;
@@ -102,6 +107,8 @@ HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError)
         return HistoryFileKind::Empty;
     if (appId != kHistoryApplicationId)
         return HistoryFileKind::Foreign;
+    if (fileVersion)
+        *fileVersion = version;
     return version > kHistoryVersion ? HistoryFileKind::Newer : HistoryFileKind::Ok;
 }
 

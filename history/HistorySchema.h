@@ -10,9 +10,11 @@
 class SqliteDb;
 
 // PRAGMA application_id of a history file ("QvH1"), and PRAGMA user_version of this schema. A file
-// of a later version is left alone by the journal and read by no reader.
+// of a later version is left alone by the journal and read by no reader. Version 1 kept one row of
+// changes per change; the journal converts such a file when it opens it, the readers read it as it is.
 inline constexpr int64_t kHistoryApplicationId = 0x51764831;
-inline constexpr int64_t kHistoryVersion = 1;
+inline constexpr int64_t kHistoryVersion = 2;
+inline constexpr int64_t kHistoryVersionRowPerChange = 1;
 
 // The state every line of a new board starts in: no text, the cells' default colours.
 inline constexpr int64_t kEmptyState = 0;
@@ -39,7 +41,12 @@ int FindHistoryBase(SqliteDb& db, int64_t limit, bool after, int64_t& base);
 // a database without tables (a new file); Foreign: some other database; Newer: a history file of a
 // later version. Other results are SQLite's errors (SQLITE_NOTADB for a file that is no database).
 enum class HistoryFileKind { Ok, Empty, Foreign, Newer, Error };
-HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError);
+// fileVersion, when given, receives the user_version of an Ok or Newer file.
+HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError, int64_t* fileVersion = nullptr);
+
+// LEB128 varints, as the keyframes, chunks and pending rows store their numbers.
+void PutVarint(std::string& out, uint64_t v);
+bool GetVarint(std::string_view in, size_t& pos, uint64_t& v);
 
 // A keyframe: every line's state and since when it has held it, as the board showed them.
 struct HistoryKeyCell {

@@ -59,7 +59,9 @@ def polls_received(port):
 def recorded_changes(path):
     db = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
     try:
-        return db.execute("SELECT count(*) FROM changes").fetchone()[0]
+        # Each chunk and each pending row says how many changes it holds.
+        return db.execute("SELECT (SELECT coalesce(sum(n), 0) FROM changes) + "
+                          "(SELECT coalesce(sum(n), 0) FROM pending)").fetchone()[0]
     finally:
         db.close()
 

@@ -35,21 +35,28 @@ std::ostream& operator<<(std::ostream& os, const Row& r)
     return os << "{line " << r.line << " t " << r.t << " '" << r.text << "' " << r.fore << "/" << r.back << "}";
 }
 
-// Every row of the changes table with its state spelt out, in line and time order.
+// Every change the file holds with its state spelt out, in line and time order.
 std::vector<Row> Changes(const std::string& path = "history.sqlite3")
 {
     SqliteDb db;
     EXPECT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
     SqliteStmt stmt;
-    EXPECT_EQ(stmt.Prepare(db, "SELECT c.line, c.t, s.text, s.fore, s.back FROM changes c JOIN states s ON "
-                               "s.id = c.state ORDER BY c.line, c.t"),
-              SQLITE_OK);
+    EXPECT_EQ(stmt.Prepare(db, "SELECT text, fore, back FROM states WHERE id = ?1"), SQLITE_OK);
     std::vector<Row> rows;
-    while (stmt.Step() == SQLITE_ROW) {
-        rows.push_back(
-            {int(stmt.Int(0)), stmt.Int(1), std::string(stmt.Blob(2)), TColor(stmt.Int(3)), TColor(stmt.Int(4))});
+    for (const HistoryChangeRow& c : StoredChanges(path)) {
+        stmt.Bind(1, c.state);
+        EXPECT_EQ(stmt.Step(), SQLITE_ROW) << "state " << c.state;
+        rows.push_back({c.line, c.t, std::string(stmt.Blob(0)), TColor(stmt.Int(1)), TColor(stmt.Int(2))});
+        stmt.Reset();
     }
     return rows;
+}
+
+// How many stored changes are older than t.
+int64_t ChangesBefore(int64_t t, const std::string& path = "history.sqlite3")
+{
+    const std::vector<HistoryChangeRow> all = StoredChanges(path);
+    return std::count_if(all.begin(), all.end(), [t](const HistoryChangeRow& c) { return c.t < t; });
 }
 
 int64_t Count(const char* sql, const std::string& path = "history.sqlite3")
@@ -146,7 +153,7 @@ TEST_F(HistoryJournalTest, AStatusRepeatedMillionsOfTimesIsStoredOnce)
         rig.Status(8, i % 8, (i / 8) % 2 ? "Idle" : "Talking", 0, 15);
     }
     ASSERT_TRUE(rig.Flush());
-    EXPECT_EQ(Count("SELECT count(*) FROM changes"), 200);
+    EXPECT_EQ(StoredChanges().size(), 200u);
     // The empty text every board starts in, and the two.
     EXPECT_EQ(Count("SELECT count(*) FROM states"), 3);
 }
@@ -471,10 +478,8 @@ TEST_F(HistoryJournalTest, RetentionByAgePrunesInSmallSteps)
     }
     const int64_t end = rig.Wall();
     const int64_t cutoff = end - 10 * 60 * 1000;
-    const auto oldRows = [] {
-        return Count("SELECT count(*) FROM changes WHERE t < (SELECT value FROM meta WHERE key = 'retained_from')");
-    };
     const auto retainedFrom = [] { return Count("SELECT value FROM meta WHERE key = 'retained_from'"); };
+    const auto oldRows = [&] { return ChangesBefore(retainedFrom()); };
     // Each commit prunes at most pruneRows rows (and the rest of the line it stopped in).
     int64_t before = oldRows();
     int steps = 0;
@@ -491,7 +496,7 @@ TEST_F(HistoryJournalTest, RetentionByAgePrunesInSmallSteps)
     const int64_t retained = retainedFrom();
     EXPECT_LE(retained, cutoff);
     EXPECT_GT(retained, cutoff - 61 * 1000);
-    EXPECT_EQ(Count(("SELECT count(*) FROM changes WHERE t < " + std::to_string(retained)).c_str()), 0);
+    EXPECT_EQ(ChangesBefore(retained), 0);
     EXPECT_EQ(Count(("SELECT count(*) FROM keyframes WHERE t < " + std::to_string(retained)).c_str()), 0);
 
     HistoryReader reader;
@@ -533,8 +538,9 @@ TEST_F(HistoryJournalTest, RetentionBySizeDropsTheOldestFirst)
     EXPECT_LE(usedBytes(), options.keepBytes);
     const int64_t retained = Count("SELECT value FROM meta WHERE key = 'retained_from'");
     EXPECT_GT(retained, kFakeWall0 + 10 * 60 * 1000); // far more than 36,000 changes fit in 200 KB
-    EXPECT_EQ(Count(("SELECT count(*) FROM changes WHERE t = " + std::to_string(lastChange)).c_str()), 1);
-    EXPECT_EQ(Count(("SELECT count(*) FROM changes WHERE t < " + std::to_string(retained)).c_str()), 0);
+    const std::vector<HistoryChangeRow> kept = StoredChanges();
+    EXPECT_EQ(std::count_if(kept.begin(), kept.end(), [&](const HistoryChangeRow& c) { return c.t == lastChange; }), 1);
+    EXPECT_EQ(ChangesBefore(retained), 0);
 }
 
 TEST_F(HistoryJournalTest, ExportsAsNeutralCsv)

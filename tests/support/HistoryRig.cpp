@@ -1,10 +1,13 @@
 #include "support/HistoryRig.h"
 
+#include "history/Sqlite.h"
 #include "link/Protocol.h"
 #include "support/Frames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 
 int64_t FakeWallMs()
 {
@@ -13,6 +16,18 @@ int64_t FakeWallMs()
     return kFakeWall0 +
            std::chrono::floor<std::chrono::milliseconds>(FakeBoardClock::Now().time_since_epoch()).count() -
            kFakeStartMs;
+}
+
+std::vector<HistoryChangeRow> StoredChanges(const std::string& path)
+{
+    SqliteDb db;
+    std::vector<HistoryChangeRow> rows;
+    EXPECT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK) << path;
+    EXPECT_EQ(ForEachHistoryChange(db, [&rows](const HistoryChangeRow& r) { rows.push_back(r); }), SQLITE_OK);
+    std::stable_sort(rows.begin(), rows.end(), [](const HistoryChangeRow& a, const HistoryChangeRow& b) {
+        return std::tie(a.line, a.t) < std::tie(b.line, b.t);
+    });
+    return rows;
 }
 
 HistoryOptions HistoryRig::Options()

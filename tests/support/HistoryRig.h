@@ -2,16 +2,22 @@
 // A line history journal in the working directory on the fake board clock, fed as the receive
 // worker feeds it: frames through the decoder, the link's events through CurHistory.
 
+#include "history/HistoryChanges.h"
 #include "history/HistoryJournal.h"
 #include "link/Link.h"
 #include "support/TestSupport.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The wall clock that goes with FakeBoardClock: kFakeWall0 when the fake clock is made, and on with it.
 inline constexpr int64_t kFakeWall0 = 1765000000000; // 2025-12-06T05:46:40Z
 int64_t FakeWallMs();
+
+// Every change a history file holds, wherever it is kept, by line and time; empty when the file
+// cannot be read (a failed expectation says why).
+std::vector<HistoryChangeRow> StoredChanges(const std::string& path = "history.sqlite3");
 
 class HistoryRig {
 public:
