@@ -10,6 +10,7 @@
 
 #include "history/HistorySchema.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -47,11 +48,17 @@ public:
             if (t > max_)
                 max_ = t;
         }
+        // On every change's path: written in place, not byte by byte through the string.
+        if (used_ + 3 * kMaxVarint > body_.size())
+            body_.resize(std::max(body_.size() * 2, size_t(256)));
+        char* const start = body_.data() + used_;
+        char* p = start;
         if (withLines_)
-            PutVarint(body_, uint64_t(line));
+            p = Put(p, uint64_t(line));
         if (n_ != 0)
-            PutVarint(body_, ZigZag(t - prev_));
-        PutVarint(body_, uint64_t(state));
+            p = Put(p, ZigZag(t - prev_));
+        p = Put(p, uint64_t(state));
+        used_ += size_t(p - start);
         prev_ = t;
         ++n_;
     }
@@ -59,24 +66,36 @@ public:
     int64_t Count() const { return n_; }
     int64_t T0() const { return min_; }
     int64_t T1() const { return max_; }
-    size_t Bytes() const { return body_.size(); }
+    size_t Bytes() const { return used_; }
     // The row's data, for t0 = T0().
     const std::string& Data()
     {
         data_.clear();
         PutVarint(data_, ZigZag(first_ - min_));
-        data_ += body_;
+        data_.append(body_.data(), used_);
         return data_;
     }
     void Clear()
     {
-        body_.clear();
+        used_ = 0;
         n_ = 0;
     }
 
 private:
+    static constexpr size_t kMaxVarint = 10;
+    static char* Put(char* p, uint64_t v)
+    {
+        while (v >= 0x80) {
+            *p++ = char(uint8_t(v) | 0x80);
+            v >>= 7;
+        }
+        *p++ = char(v);
+        return p;
+    }
+
     bool withLines_;
-    std::string body_;
+    std::string body_; // used_ bytes of it hold the changes
+    size_t used_ = 0;
     std::string data_;
     int64_t first_ = 0, min_ = 0, max_ = 0, prev_ = 0;
     int64_t n_ = 0;
