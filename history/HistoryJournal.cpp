@@ -138,8 +138,11 @@ struct HistoryJournal::Writer {
     std::vector<StateUse> stateList;
     std::vector<int32_t> stateSlots = std::vector<int32_t>(64, -1);
     std::vector<size_t> touched; // in stateList
-    // This commit's changes, and per line what it did since the last fold.
+    // This commit's changes; the rows of pending since the last fold (t0, data), which the fold
+    // sorts into one chunk per line. Sorting them there, in one pass, and not on each change's
+    // path spares the writer a cache miss per change on 2048 lines' buffers.
     HistoryChangeBlob batch{true};
+    std::vector<std::pair<int64_t, std::string>> sinceFold;
     std::vector<HistoryChangeBlob> lineChunks = std::vector<HistoryChangeBlob>(kMaxLines, HistoryChangeBlob(false));
     size_t pendingBytes = 0;
     int64_t lastFold = 0;
@@ -312,18 +315,13 @@ struct HistoryJournal::Writer {
     {
         SqliteStmt rows;
         int rc = rows.Prepare(db, "SELECT t0, data FROM pending ORDER BY id");
-        bool whole = true;
         while (rc == SQLITE_OK && (rc = rows.Step()) == SQLITE_ROW) {
-            const std::string_view data = rows.Blob(1);
-            pendingBytes += data.size();
-            whole =
-                DecodeHistoryChanges(data, rows.Int(0), true, 0,
-                                     [this](int line, int64_t t, int64_t state) { Chunk(line).Add(line, t, state); }) &&
-                whole;
+            sinceFold.emplace_back(rows.Int(0), std::string(rows.Blob(1)));
+            pendingBytes += sinceFold.back().second.size();
             rc = SQLITE_OK;
         }
         if (rc == SQLITE_DONE)
-            rc = whole ? SQLITE_OK : SQLITE_CORRUPT;
+            rc = SQLITE_OK;
         lastFold = options.wallMs();
         return rc;
     }
@@ -466,7 +464,6 @@ struct HistoryJournal::Writer {
                 const int64_t at = ToUtc(c.at);
                 const int64_t state = Intern(c.text, c.fore, c.back, at);
                 batch.Add(c.line, at, state);
-                Chunk(c.line).Add(c.line, at, state);
             });
             inTransaction += n;
             if (firstError != SQLITE_OK)
@@ -556,6 +553,7 @@ struct HistoryJournal::Writer {
         insertPending.BindBlob(4, batch.Data());
         const int rc = insertPending.Run();
         pendingBytes += batch.Bytes();
+        sinceFold.emplace_back(batch.T0(), batch.Data());
         batch.Clear();
         return rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
@@ -564,7 +562,16 @@ struct HistoryJournal::Writer {
     // line, in the transaction that empties pending: each change is in one place at every commit.
     int Fold()
     {
+        if (!batch.Empty())
+            sinceFold.emplace_back(batch.T0(), batch.Data());
         batch.Clear();
+        for (const auto& [t0, data] : sinceFold) {
+            const bool whole = DecodeHistoryChanges(
+                data, t0, true, 0, [this](int line, int64_t t, int64_t state) { Chunk(line).Add(line, t, state); });
+            if (!whole)
+                return SQLITE_CORRUPT;
+        }
+        sinceFold.clear();
         for (size_t line = 0; line < lineChunks.size(); ++line) {
             HistoryChangeBlob& chunk = lineChunks[line];
             if (chunk.Empty())
