@@ -28,6 +28,9 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr int64_t kStateLastStep = int64_t(60) * 1000;
 constexpr int64_t kStatePruneMargin = int64_t(3600) * 1000;
 
+// The write-ahead log is copied into the file once it holds this many pages, as SQLite would.
+constexpr int kCheckpointPages = 1000;
+
 // FNV-1a over the colours and the text: a status is a few bytes, and this is on every change's path.
 uint64_t HashState(std::string_view text, TColor fore, TColor back)
 {
@@ -151,6 +154,8 @@ struct HistoryJournal::Writer {
     int64_t anchorWall = 0;
     BoardTime anchorSteady;
     size_t inTransaction = 0;
+    size_t carried = 0; // changes taken while a commit was under way: the next commit's
+    int walPages = 0;   // in the write-ahead log after the last commit
     uint64_t dropsSeen = 0;
     SteadyClock::time_point lastCommit;
     int firstError = SQLITE_OK;
@@ -243,6 +248,8 @@ struct HistoryJournal::Writer {
         // cache that holds them spares reading them back from the file at each commit.
         if (rc == SQLITE_OK)
             rc = db.Exec("PRAGMA cache_size=-16384");
+        if (rc == SQLITE_OK)
+            sqlite3_wal_hook(db.Handle(), &WalCommitted, this); // in place of SQLite's own checkpoints
         if (rc == SQLITE_OK && options.maxPages > 0)
             rc = db.Exec(("PRAGMA max_page_count=" + std::to_string(options.maxPages)).c_str());
         if (rc != SQLITE_OK)
@@ -458,13 +465,7 @@ struct HistoryJournal::Writer {
             const size_t room = options.commitChanges > inTransaction ? options.commitChanges - inTransaction : 1;
             if (firstError != SQLITE_OK)
                 break;
-            const size_t n = feed.Consume(room, [this](const HistoryChange& c) {
-                if (firstError != SQLITE_OK)
-                    return;
-                const int64_t at = ToUtc(c.at);
-                const int64_t state = Intern(c.text, c.fore, c.back, at);
-                batch.Add(c.line, at, state);
-            });
+            const size_t n = feed.Consume(room, [this](const HistoryChange& c) { Take(c); });
             inTransaction += n;
             if (firstError != SQLITE_OK)
                 break;
@@ -483,6 +484,33 @@ struct HistoryJournal::Writer {
         const int rc = firstError;
         firstError = SQLITE_OK;
         return rc;
+    }
+
+    void Take(const HistoryChange& c)
+    {
+        if (firstError != SQLITE_OK)
+            return;
+        const int64_t at = ToUtc(c.at);
+        const int64_t state = Intern(c.text, c.fore, c.back, at);
+        batch.Add(c.line, at, state);
+    }
+
+    // While a fold or a checkpoint keeps the writer, the ring fills: what waits in it goes into the
+    // next commit's row meanwhile, so the receive worker does not find the ring full.
+    void Absorb()
+    {
+        if (!absorbing)
+            return;
+        anchorWall = options.wallMs();
+        anchorSteady = options.steady();
+        carried += feed.Consume(HistoryFeed::kRingSlots, [this](const HistoryChange& c) { Take(c); });
+    }
+    bool absorbing = false;
+
+    static int WalCommitted(void* self, sqlite3*, const char*, int pages)
+    {
+        static_cast<Writer*>(self)->walPages = pages;
+        return SQLITE_OK;
     }
 
     void WritePicture(const HistoryPicture& picture)
@@ -518,7 +546,9 @@ struct HistoryJournal::Writer {
         touched.clear();
         const bool fold = !again || pendingBytes + batch.Bytes() >= options.foldBytes ||
                           options.wallMs() - lastFold >= int64_t(options.foldEvery.count());
-        if ((rc = fold ? Fold() : AppendPending()) != SQLITE_OK)
+        absorbing = again;
+        rc = fold ? Fold() : AppendPending();
+        if (rc != SQLITE_OK)
             return rc;
         updateSession.Bind(1, sessionStart);
         updateSession.Bind(2, std::max(options.wallMs(), sessionStart));
@@ -529,6 +559,14 @@ struct HistoryJournal::Writer {
             return rc;
         if ((rc = db.Exec("COMMIT")) != SQLITE_OK)
             return rc;
+        // The checkpoint is the writer's, between its transactions, so that the log starts again
+        // from its beginning; the ring is emptied before and after it.
+        if (walPages >= kCheckpointPages) {
+            Absorb();
+            sqlite3_wal_checkpoint_v2(db.Handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            Absorb();
+        }
+        absorbing = false;
         {
             std::lock_guard lock(mutex);
             status.recorded += inTransaction;
@@ -536,7 +574,8 @@ struct HistoryJournal::Writer {
             status.notRecorded = dropsSeen;
             ++status.commits;
         }
-        inTransaction = 0;
+        inTransaction = carried;
+        carried = 0;
         lastCommit = SteadyClock::now();
         // Another program may have taken the write lock in the moment it was free.
         return again ? db.Exec("BEGIN IMMEDIATE") : SQLITE_OK;
@@ -570,6 +609,7 @@ struct HistoryJournal::Writer {
                 data, t0, true, 0, [this](int line, int64_t t, int64_t state) { Chunk(line).Add(line, t, state); });
             if (!whole)
                 return SQLITE_CORRUPT;
+            Absorb();
         }
         sinceFold.clear();
         for (size_t line = 0; line < lineChunks.size(); ++line) {
@@ -579,6 +619,8 @@ struct HistoryJournal::Writer {
             if (const int rc = InsertHistoryChunk(db, int(line), chunk); rc != SQLITE_OK)
                 return rc;
             chunk.Clear();
+            if (line % 256 == 255)
+                Absorb();
         }
         if (pendingBytes > 0) {
             if (const int rc = db.Exec("DELETE FROM pending"); rc != SQLITE_OK)

@@ -25,7 +25,7 @@ struct HistoryOptions {
     // Each commit appends its changes as one row; this often (by wallMs), or once those rows hold
     // foldBytes, they become one chunk per line.
     std::chrono::milliseconds foldEvery{60000};
-    size_t foldBytes = size_t(32) << 20;
+    size_t foldBytes = size_t(4) << 20;
     // A picture of the whole board after this long, so a moment's state never needs older rows.
     std::chrono::milliseconds pictureEvery = std::chrono::hours(1);
     std::chrono::milliseconds keepFor = std::chrono::hours(24 * 7);
