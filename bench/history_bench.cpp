@@ -9,6 +9,7 @@
 
 #include "board/Board.h"
 #include "common/HistorySink.h"
+#include "history/HistoryChanges.h"
 #include "history/HistoryFeed.h"
 #include "history/HistoryJournal.h"
 #include "history/HistoryReader.h"
@@ -308,7 +309,7 @@ std::string WeekFile()
     static const std::string path = [] {
         const char* named = std::getenv("QUORVANE_HISTORY_WEEK");
         const std::string file =
-            named ? named : (fs::temp_directory_path() / "quorvane-history-bench" / "week-v1.sqlite3").string();
+            named ? named : (fs::temp_directory_path() / "quorvane-history-bench" / "week-v2.sqlite3").string();
         if (FileBytes(file) > 0)
             return file;
         fs::create_directories(fs::path(file).parent_path());
@@ -324,7 +325,7 @@ std::string WeekFile()
         constexpr int64_t kStart = 1765000000000;
         constexpr int64_t kWeekMs = 7LL * 86400 * 1000;
         SqliteStmt change, state, picture, event;
-        change.Prepare(db, "INSERT OR REPLACE INTO changes VALUES(?1, ?2, ?3)");
+        change.Prepare(db, "INSERT INTO changes(line, t0, t1, n, data) VALUES(?1, ?2, ?3, ?4, ?5)");
         state.Prepare(db, "INSERT INTO states(id, text, fore, back, last) VALUES(?1, ?2, ?3, 16777215, ?4)");
         picture.Prepare(db, "INSERT INTO keyframes VALUES(?1, ?2, ?3)");
         event.Prepare(db, "INSERT INTO events VALUES(?1, 1, 2048, ?1)");
@@ -343,8 +344,30 @@ std::string WeekFile()
         std::vector<HistoryKeyCell> cells(kLines, HistoryKeyCell{kEmptyState, kStart});
         std::mt19937 rng(3);
         int64_t rows = 0;
+        // As the journal folds them: each line's changes between two folds in one chunk.
+        std::vector<HistoryChangeBlob> chunks(kLines, HistoryChangeBlob(false));
+        const int64_t foldMs = HistoryOptions{}.foldEvery.count();
+        int64_t nextFold = kStart + foldMs;
+        const auto fold = [&] {
+            for (int line = 0; line < kLines; ++line) {
+                HistoryChangeBlob& chunk = chunks[size_t(line)];
+                if (chunk.Empty())
+                    continue;
+                change.Bind(1, line);
+                change.Bind(2, chunk.T0());
+                change.Bind(3, chunk.T1());
+                change.Bind(4, chunk.Count());
+                change.BindBlob(5, chunk.Data());
+                change.Run();
+                chunk.Clear();
+            }
+        };
         for (int64_t ms = 0; ms < kWeekMs; ms += 1000 / kRate + (ms % 7 == 0 ? 1 : 0)) {
             const int64_t t = kStart + ms;
+            if (t >= nextFold) {
+                fold();
+                nextFold += foldMs;
+            }
             if (ms % 3600000 < 1000 / kRate + 1) {
                 picture.Bind(1, t);
                 picture.Bind(2, kLines);
@@ -355,15 +378,13 @@ std::string WeekFile()
             HistoryKeyCell& cell = cells[size_t(line)];
             cell.state = 1 + (cell.state + int64_t(rng() % (kStatusCount - 1))) % kStatusCount;
             cell.since = t;
-            change.Bind(1, line);
-            change.Bind(2, t);
-            change.Bind(3, cell.state);
-            change.Run();
+            chunks[size_t(line)].Add(line, t, cell.state);
             if (++rows % 200000 == 0) {
                 db.Exec("COMMIT");
                 db.Exec("BEGIN");
             }
         }
+        fold();
         db.Exec("COMMIT");
         db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
         db.Close();

@@ -3,7 +3,7 @@
 // window (the query, the picture, the legend, the tiles painted at 1920 x 1080).
 //
 // The week is history_bench's (generated on its first run, kept in
-// $TMPDIR/quorvane-history-bench/week-v1.sqlite3 or $QUORVANE_HISTORY_WEEK); run that first.
+// $TMPDIR/quorvane-history-bench/week-v2.sqlite3 or $QUORVANE_HISTORY_WEEK); run that first.
 
 #include "app/OverviewForm.h"
 #include "app/TilePainter.h"
@@ -26,7 +26,7 @@ std::string WeekFile()
 {
     if (const char* named = std::getenv("QUORVANE_HISTORY_WEEK"))
         return named;
-    return (std::filesystem::temp_directory_path() / "quorvane-history-bench" / "week-v1.sqlite3").string();
+    return (std::filesystem::temp_directory_path() / "quorvane-history-bench" / "week-v2.sqlite3").string();
 }
 
 bool HaveWeek(benchmark::State& state)

@@ -8,8 +8,8 @@
 #include "platform/Utf8Path.h"
 #include "settings/EventLog.h"
 
+#include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -362,7 +362,8 @@ struct HistoryJournal::Writer {
             stateSlots.assign(stateSlots.size() * 2, -1);
             for (size_t k = 0; k < stateList.size(); ++k) {
                 const StateUse& s = stateList[k];
-                stateSlots[FindSlot(s.hash, s.text, s.fore, s.back)] = int32_t(k);
+                if (s.id >= 0) // not forgotten
+                    stateSlots[FindSlot(s.hash, s.text, s.fore, s.back)] = int32_t(k);
             }
         }
         const size_t slot = FindSlot(use.hash, use.text, use.fore, use.back);
@@ -769,13 +770,22 @@ struct HistoryJournal::Writer {
         }
         if (rc != SQLITE_DONE)
             return rc;
-        if (forgot) {
+        if (forgot && touched.empty()) {
             std::vector<StateUse> all = std::move(stateList);
             stateList.clear();
             stateSlots.assign(64, -1);
             for (StateUse& use : all) {
                 if (use.id >= 0)
                     AddState(std::move(use));
+            }
+        } else if (forgot) {
+            // touched holds places in stateList (changes taken during this commit's fold): the
+            // forgotten keep theirs, out of the table, until the next time.
+            std::fill(stateSlots.begin(), stateSlots.end(), -1);
+            for (size_t k = 0; k < stateList.size(); ++k) {
+                const StateUse& use = stateList[k];
+                if (use.id >= 0)
+                    stateSlots[FindSlot(use.hash, use.text, use.fore, use.back)] = int32_t(k);
             }
         }
         SqliteStmt drop;

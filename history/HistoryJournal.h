@@ -23,8 +23,10 @@ struct HistoryOptions {
     std::chrono::milliseconds commitEvery{1000};
     size_t commitChanges = 10000;
     // Each commit appends its changes as one row; this often (by wallMs), or once those rows hold
-    // foldBytes, they become one chunk per line.
-    std::chrono::milliseconds foldEvery{60000};
+    // foldBytes, they become one chunk per line. At a busy platform's 70 changes a second a line
+    // changes about twice a minute: ten minutes make chunks of some twenty changes, whose key costs
+    // little beside them, while pending stays small enough for readers to decode whole.
+    std::chrono::milliseconds foldEvery{600000};
     size_t foldBytes = size_t(4) << 20;
     // A picture of the whole board after this long, so a moment's state never needs older rows.
     std::chrono::milliseconds pictureEvery = std::chrono::hours(1);
