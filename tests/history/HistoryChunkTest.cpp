@@ -17,6 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+constexpr int64_t kMinuteMs = int64_t(60) * 1000;
+constexpr int64_t kHourMs = 60 * kMinuteMs;
+
 int64_t Count(const char* sql, const std::string& path = "history.sqlite3")
 {
     SqliteDb db;
@@ -265,8 +268,8 @@ PRAGMA user_version = 1;
 TEST_F(HistoryChunkTest, AFileOfOneRowPerChangeIsReadAndThenConverted)
 {
     constexpr int kLines = 5;
-    const int64_t start = kFakeWall0 - 3 * 3600 * 1000; // before this run's session
-    const int64_t stop = start + 2 * 3600 * 1000 + 1234;
+    const int64_t start = kFakeWall0 - 3 * kHourMs; // before this run's session
+    const int64_t stop = start + 2 * kHourMs + 1234;
     std::vector<HistoryChangeRow> rows;
     {
         SqliteDb db;
@@ -296,8 +299,7 @@ TEST_F(HistoryChunkTest, AFileOfOneRowPerChangeIsReadAndThenConverted)
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& a, const auto& b) { return std::tie(a.line, a.t) < std::tie(b.line, b.t); });
     ASSERT_GT(rows.size(), 100u);
-    const std::vector<int64_t> moments = {start,    start + 1, start + 3600 * 1000, start + 3600 * 1000 + 1,
-                                          stop - 1, stop + 10};
+    const std::vector<int64_t> moments = {start, start + 1, start + kHourMs, start + kHourMs + 1, stop - 1, stop + 10};
     // Readers read it as it is.
     const std::vector<std::string> before = Answers(kLines, start, stop, moments);
     EXPECT_EQ(StoredChanges(), rows);
@@ -311,7 +313,7 @@ TEST_F(HistoryChunkTest, AFileOfOneRowPerChangeIsReadAndThenConverted)
     }
     EXPECT_EQ(Count("PRAGMA user_version"), kHistoryVersion);
     EXPECT_GE(Count("SELECT count(*) FROM changes"), 2 * kLines);
-    EXPECT_EQ(Count("SELECT max(t1 - t0) FROM changes") < 3600 * 1000, true);
+    EXPECT_LT(Count("SELECT max(t1 - t0) FROM changes"), kHourMs);
     std::string check;
     {
         SqliteDb db;
@@ -365,5 +367,5 @@ TEST_F(HistoryChunkTest, RetentionCutsThroughAChunkAndKeepsItsLaterChanges)
         EXPECT_GE(r.t, retained);
     // The chunk that reached over the cut starts at it now.
     EXPECT_GE(Count("SELECT min(t0) FROM changes"), retained);
-    EXPECT_LT(Count("SELECT min(t0) FROM changes"), retained + 2 * 60 * 1000);
+    EXPECT_LT(Count("SELECT min(t0) FROM changes"), retained + 2 * kMinuteMs);
 }
