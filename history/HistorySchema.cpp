@@ -51,20 +51,6 @@ void PutVarint(std::string& out, uint64_t v)
     out += char(v);
 }
 
-bool GetVarint(std::string_view in, size_t& pos, uint64_t& v)
-{
-    v = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-        if (pos >= in.size())
-            return false;
-        const auto byte = uint8_t(in[pos++]);
-        v |= uint64_t(byte & 0x7F) << shift;
-        if (!(byte & 0x80))
-            return true;
-    }
-    return false;
-}
-
 int CreateHistorySchema(SqliteDb& db)
 {
     return db.Exec(kSchema);

@@ -44,9 +44,22 @@ enum class HistoryFileKind { Ok, Empty, Foreign, Newer, Error };
 // fileVersion, when given, receives the user_version of an Ok or Newer file.
 HistoryFileKind InspectHistoryFile(SqliteDb& db, int& sqliteError, int64_t* fileVersion = nullptr);
 
-// LEB128 varints, as the keyframes, chunks and pending rows store their numbers.
+// LEB128 varints, as the keyframes, chunks and pending rows store their numbers. Reading is inline:
+// a fold decodes every change it folds.
 void PutVarint(std::string& out, uint64_t v);
-bool GetVarint(std::string_view in, size_t& pos, uint64_t& v);
+inline bool GetVarint(std::string_view in, size_t& pos, uint64_t& v)
+{
+    v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        if (pos >= in.size())
+            return false;
+        const auto byte = uint8_t(in[pos++]);
+        v |= uint64_t(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
 
 // A keyframe: every line's state and since when it has held it, as the board showed them.
 struct HistoryKeyCell {
