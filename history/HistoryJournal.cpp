@@ -28,8 +28,10 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr int64_t kStateLastStep = int64_t(60) * 1000;
 constexpr int64_t kStatePruneMargin = int64_t(3600) * 1000;
 
-// The write-ahead log is copied into the file once it holds this many pages, as SQLite would.
-constexpr int kCheckpointPages = 1000;
+// The write-ahead log is copied into the file once it holds this many pages (16 MB): four times
+// SQLite's own figure, so pages a fold and the commits around it rewrite are copied once, not
+// several times.
+constexpr int kCheckpointPages = 4000;
 
 // FNV-1a over the colours and the text: a status is a few bytes, and this is on every change's path.
 uint64_t HashState(std::string_view text, TColor fore, TColor back)

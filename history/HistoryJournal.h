@@ -27,7 +27,7 @@ struct HistoryOptions {
     // changes about twice a minute: ten minutes make chunks of some twenty changes, whose key costs
     // little beside them, while pending stays small enough for readers to decode whole.
     std::chrono::milliseconds foldEvery{600000};
-    size_t foldBytes = size_t(4) << 20;
+    size_t foldBytes = size_t(16) << 20;
     // A picture of the whole board after this long, so a moment's state never needs older rows.
     std::chrono::milliseconds pictureEvery = std::chrono::hours(1);
     std::chrono::milliseconds keepFor = std::chrono::hours(24 * 7);
