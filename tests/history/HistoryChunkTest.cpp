@@ -20,15 +20,6 @@ namespace {
 constexpr int64_t kMinuteMs = int64_t(60) * 1000;
 constexpr int64_t kHourMs = 60 * kMinuteMs;
 
-int64_t Count(const char* sql, const std::string& path = "history.sqlite3")
-{
-    SqliteDb db;
-    EXPECT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
-    int64_t n = -1;
-    EXPECT_EQ(db.QueryInt(sql, n), SQLITE_OK) << sql;
-    return n;
-}
-
 std::string Describe(HistoryReader& reader, const HistorySpan& s)
 {
     std::ostringstream out;

@@ -59,15 +59,6 @@ int64_t ChangesBefore(int64_t t, const std::string& path = "history.sqlite3")
     return std::count_if(all.begin(), all.end(), [t](const HistoryChangeRow& c) { return c.t < t; });
 }
 
-int64_t Count(const char* sql, const std::string& path = "history.sqlite3")
-{
-    SqliteDb db;
-    EXPECT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
-    int64_t n = -1;
-    EXPECT_EQ(db.QueryInt(sql, n), SQLITE_OK) << sql;
-    return n;
-}
-
 void OpenReader(HistoryReader& reader, const std::string& path = "history.sqlite3")
 {
     std::string error;

@@ -30,6 +30,15 @@ std::vector<HistoryChangeRow> StoredChanges(const std::string& path)
     return rows;
 }
 
+int64_t Count(const char* sql, const std::string& path)
+{
+    SqliteDb db;
+    EXPECT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK) << path;
+    int64_t n = -1;
+    EXPECT_EQ(db.QueryInt(sql, n), SQLITE_OK) << sql;
+    return n;
+}
+
 HistoryOptions HistoryRig::Options()
 {
     HistoryOptions o;

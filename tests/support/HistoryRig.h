@@ -18,6 +18,9 @@ int64_t FakeWallMs();
 // Every change a history file holds, wherever it is kept, by line and time; empty when the file
 // cannot be read (a failed expectation says why).
 std::vector<HistoryChangeRow> StoredChanges(const std::string& path = "history.sqlite3");
+// The one number a query on a history file gives, read-only; -1 when it fails (a failed
+// expectation says why).
+int64_t Count(const char* sql, const std::string& path = "history.sqlite3");
 
 class HistoryRig {
 public:
