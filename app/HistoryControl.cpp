@@ -1,6 +1,7 @@
 #include "app/HistoryControl.h"
 
 #include "app/OverviewForm.h"
+#include "settings/EventLog.h"
 #include "settings/qt/Placement.h"
 
 #include <QAction>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr char kEnabledKey[] = "History/Enabled";
 constexpr char kPathKey[] = "History/Path";
+constexpr char kKeepDaysKey[] = "History/KeepDays";
+constexpr char kKeepMegabytesKey[] = "History/KeepMB";
 
 } // namespace
 
@@ -88,6 +91,16 @@ void THistoryControl::Start()
     QDir().mkpath(QFileInfo(path_).absolutePath());
     HistoryOptions options;
     options.path = path_.toUtf8().toStdString();
+    if (std::unique_ptr<QSettings> store = OpenPlacementStore()) {
+        const QByteArray days = store->value(QLatin1String(kKeepDaysKey)).toString().toUtf8();
+        const QByteArray megabytes = store->value(QLatin1String(kKeepMegabytesKey)).toString().toUtf8();
+        if (!ApplyHistoryRetention(options, std::string_view(days.constData(), size_t(days.size())),
+                                   std::string_view(megabytes.constData(), size_t(megabytes.size()))))
+            WriteLog(Format("Line history keeps %lld days and %lld MB: %s or %s in the per-user store is not a "
+                            "whole number in range",
+                            static_cast<long long>(options.keepFor.count() / 86400000),
+                            static_cast<long long>(options.keepBytes >> 20), kKeepDaysKey, kKeepMegabytesKey));
+    }
     if (AdjustOptions)
         AdjustOptions(options);
     journal_ = std::make_unique<HistoryJournal>(std::move(options));

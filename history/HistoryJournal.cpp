@@ -9,6 +9,7 @@
 #include "settings/EventLog.h"
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -886,4 +887,43 @@ bool HistoryJournal::Flush()
     w.wake.notify_all();
     w.wake.wait(lock, [&] { return w.flushDone >= ticket || w.ended; });
     return !w.ended;
+}
+
+namespace {
+
+// A whole number in [low, high], blanks around it allowed.
+bool WholeNumberIn(std::string_view text, int64_t low, int64_t high, int64_t& value)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    int64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < low || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+bool ApplyHistoryRetention(HistoryOptions& options, std::string_view days, std::string_view megabytes)
+{
+    bool taken = true;
+    int64_t value = 0;
+    if (!days.empty()) {
+        if (WholeNumberIn(days, 1, 3650, value))
+            options.keepFor = std::chrono::hours(24 * value);
+        else
+            taken = false;
+    }
+    if (!megabytes.empty()) {
+        if (WholeNumberIn(megabytes, 16, int64_t(1) << 20, value))
+            options.keepBytes = value << 20;
+        else
+            taken = false;
+    }
+    return taken;
 }

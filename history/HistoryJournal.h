@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct HistoryOptions {
     std::string path; // UTF-8
@@ -75,3 +76,9 @@ private:
 
 // The UTC time in ms now, by the system's clock.
 int64_t SystemUtcMs();
+
+// The operator's retention, as the per-user store holds it: how many days and how many megabytes
+// of history to keep. Each is taken when it is a whole number from 1 to 3650 days or from 16 to
+// 1048576 MB (blanks around it allowed); anything else, an empty text included, leaves the
+// default (7 days, 1 GB) as it is. Returns false when a text was given and not taken.
+bool ApplyHistoryRetention(HistoryOptions& options, std::string_view days, std::string_view megabytes);

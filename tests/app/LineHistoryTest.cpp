@@ -10,6 +10,7 @@
 #include "board/qt/LineGrid.h"
 #include "common/HistorySink.h"
 #include "history/HistoryCsv.h"
+#include "settings/EventLog.h"
 #include "settings/qt/Placement.h"
 #include "support/HistoryRig.h"
 #include "support/TestSupport.h"
@@ -121,6 +122,25 @@ TEST_F(HistoryControlTest, StartsAtStartUpWhenTheStoreSaysSo)
     EXPECT_TRUE(control.Enabled());
     EXPECT_TRUE(control.KeepAction->isChecked());
     ASSERT_TRUE(control.Journal()->Flush());
+}
+
+TEST_F(HistoryControlTest, TheStoresRetentionReachesTheJournalAndAWrongValueIsLogged)
+{
+    std::vector<std::string> log;
+    SetLogSink([&log](const char* m) { log.emplace_back(m); });
+    store.Set("History/Path", file);
+    store.Set("History/KeepDays", 3);
+    store.Set("History/KeepMB", QStringLiteral("lots"));
+    THistoryControl control;
+    HistoryOptions seen;
+    control.AdjustOptions = [&seen](HistoryOptions& o) { seen = o; };
+    control.SetEnabled(true);
+    SetLogSink(nullptr);
+    EXPECT_EQ(seen.keepFor, std::chrono::hours(72));
+    EXPECT_EQ(seen.keepBytes, int64_t(1) << 30);
+    ASSERT_EQ(log.size(), 1U);
+    EXPECT_NE(log[0].find("keeps 3 days and 1024 MB"), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find("History/KeepMB"), std::string::npos) << log[0];
 }
 
 TEST_F(HistoryControlTest, AJournalThatStopsIsToldOnceInTheOverview)

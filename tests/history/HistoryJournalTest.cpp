@@ -578,3 +578,35 @@ TEST_F(HistoryJournalTest, ExportsAsNeutralCsv)
     EXPECT_NE(all.find(",1," + GbkToUtf8("\xBF\xD5\xCF\xD0") + ","), std::string::npos) << all;
     EXPECT_FALSE(std::filesystem::exists("all.csv.tmp"));
 }
+
+TEST(HistoryRetentionTest, TheOperatorsDaysAndMegabytesAreTakenOnlyWhenInRange)
+{
+    using std::chrono::hours;
+    constexpr int64_t kMB = int64_t(1) << 20;
+    struct Case {
+        const char* days;
+        const char* megabytes;
+        bool taken;
+        hours keepFor;
+        int64_t keepBytes;
+    };
+    const Case cases[] = {
+        {"", "", true, hours(168), int64_t(1) << 30}, // the defaults: a week, 1 GB
+        {"3", "", true, hours(72), int64_t(1) << 30},
+        {" 30 ", "512", true, hours(720), 512 * kMB},
+        {"1", "16", true, hours(24), 16 * kMB},
+        {"3650", "1048576", true, hours(3650 * 24), 1048576 * kMB},
+        {"0", "", false, hours(168), int64_t(1) << 30},
+        {"3651", "", false, hours(168), int64_t(1) << 30},
+        {"-2", "15", false, hours(168), int64_t(1) << 30},
+        {"7 days", "1e3", false, hours(168), int64_t(1) << 30},
+        {"2.5", "2048", false, hours(168), 2048 * kMB},
+        {"99999999999999999999", "0x100", false, hours(168), int64_t(1) << 30},
+    };
+    for (const Case& c : cases) {
+        HistoryOptions options;
+        EXPECT_EQ(ApplyHistoryRetention(options, c.days, c.megabytes), c.taken) << c.days << " / " << c.megabytes;
+        EXPECT_EQ(options.keepFor, c.keepFor) << c.days;
+        EXPECT_EQ(options.keepBytes, c.keepBytes) << c.megabytes;
+    }
+}
