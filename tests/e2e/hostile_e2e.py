@@ -282,11 +282,7 @@ def check_laptop(session):
             log(f"skipped: {tool} is not installed (scripts/setup.sh installs it)")
             return SKIP
     session.start_xvfb("%dx%dx24" % LAPTOP)
-    wm = session.start(["openbox", "--sm-disable"], "openbox")
-    wait_for("openbox to manage the screen", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in session.x(
-        "xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout or wm.poll() is not None, 10)
-    if wm.poll() is not None:
-        raise Failure(f"openbox ended with {wm.returncode}: {read_bytes(session.path('openbox.log'))!r}")
+    session.start_wm()
     _, port = session.start_sim(session.sim_path, "--lines", "2048")
     session.write_config(port, 1, "LANGUAGE_TYPE = English")
     monitor = session.start([session.monitor_path], "monitor")

@@ -336,12 +336,7 @@ def test_outer(session):
             return SKIP
     session.start_xvfb()
     session.env["QT_QPA_PLATFORM"] = "xcb"
-    wm = session.start(["openbox", "--sm-disable"], "openbox")
-    wait_for("openbox to manage the screen", lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
-        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=session.env, capture_output=True, timeout=10).stdout
-             or wm.poll() is not None, 10)
-    if wm.poll() is not None:
-        raise Failure(f"openbox ended with {wm.returncode}: {read_bytes(session.path('openbox.log'))!r}")
+    session.start_wm()
 
     _, port = session.start_sim(session.sim_path, "--lines", "16", "--change-rate", "0")
     session.write_config(port, 1, "LANGUAGE_TYPE = English")

@@ -15,6 +15,7 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import time
 
 
@@ -118,8 +119,8 @@ class Workdir:
 
     def start(self, argv, name, **kw):
         with open(self.path(name + ".out"), "ab") as out, open(self.path(name + ".log"), "ab") as err:
-            proc = subprocess.Popen(argv, cwd=self.work, env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                    stderr=err, **kw)
+            kw.setdefault("env", self.env)
+            proc = subprocess.Popen(argv, cwd=self.work, stdin=subprocess.DEVNULL, stdout=out, stderr=err, **kw)
         self.procs.append(proc)
         return proc
 
@@ -148,6 +149,28 @@ class Workdir:
         proc, self.env["DISPLAY"] = start_xvfb(self.path("xvfb.log"), screen, self.env, self.work)
         self.procs.append(proc)
         return proc
+
+    def start_wm(self):
+        """openbox on this directory's display, once it manages the screen. Now and then it ended at
+        once, without a word, while other tests started theirs: it gets a cache folder of its own
+        and, when it ends before managing the screen, one more start; a second failure is the
+        test's, with what it wrote."""
+        env = dict(self.env, XDG_CACHE_HOME=self.path("openbox-cache"))
+
+        def managed():
+            return b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
+                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True, timeout=10).stdout
+
+        why = ""
+        for attempt in (1, 2):
+            wm = self.start(["openbox", "--sm-disable"], "openbox", env=env)
+            wait_for("openbox to manage the screen", lambda: wm.poll() is not None or managed(), 10)
+            if wm.poll() is None:
+                return wm
+            why = (f"openbox ended with {wm.returncode}: {read_bytes(self.path('openbox.log'))!r} "
+                   f"{read_bytes(self.path('openbox.out'))!r}")
+            print(why + (", started once more" if attempt == 1 else ""), file=sys.stderr, flush=True)
+        raise Failure(why)
 
     @staticmethod
     def stop(proc, timeout=10):
