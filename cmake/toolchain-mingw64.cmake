@@ -16,6 +16,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# GCC lets a caller keep values in the registers that its own copy of the called function leaves
+# alone (-fipa-ra). On Windows the linker keeps one copy of each template function out of every
+# object that made one, and another object's copy may use other registers: Qt's random generator
+# lost a register to a test's copy of std::mt19937 and wrote over memory (QSaveFile, QSettings).
+# Qt (scripts/qt-windows.sh builds with this file) and the project are both built without it.
+set(CMAKE_C_FLAGS_INIT "-fno-ipa-ra")
+set(CMAKE_CXX_FLAGS_INIT "-fno-ipa-ra")
+
 # The runtime (libstdc++, libgcc, winpthread) is linked in, so an .exe runs on its own: on a
 # Windows machine without the compiler and under Wine alike.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
