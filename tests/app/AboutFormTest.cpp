@@ -1,6 +1,7 @@
 #include "app/Aboutunit.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
+#include "support/gui/LinuxOnly.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -108,6 +109,7 @@ TEST_F(AboutFormTest, TextStyles)
 
 TEST_F(AboutFormTest, NameIsDrawnInGreekLettersInBlue)
 {
+    QUORVANE_LINUX_ONLY("under Wine the Greek name draws like the Latin one (no Greek glyphs in the font Wine picks)");
     // A screen reader reads the Latin word; the screen shows the letters the Symbol font shows for it.
     EXPECT_EQ(form.Label5->text(), QStringLiteral("Mirrak"));
     EXPECT_EQ(form.Label5->accessibleName(), QStringLiteral("Mirrak"));

@@ -52,10 +52,9 @@ protected:
 
     void BeforeWindow() override
     {
-        // The test's own per-user store: the native one, under a scratch configuration folder.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, xdg);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, xdg);
-        SetPlacementStore(nullptr);
+        // The test's own per-user store, as the native one is on Linux: a file under a scratch
+        // configuration folder (on Windows the native store is the registry, shared by every test).
+        SetPlacementStore([file = storeFile] { return std::make_unique<QSettings>(file, QSettings::IniFormat); });
         if (!storeText.empty()) {
             QDir().mkpath(xdg + QStringLiteral("/Halverdon"));
             QFile file(storeFile);
@@ -164,8 +163,9 @@ protected:
 
     std::string StoreBytes() const
     {
+        // As text: QSettings ends the lines with CR LF on Windows.
         QFile file(storeFile);
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+        return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll().toStdString() : std::string();
     }
 
     static QStringList Row(QTableWidget* table, int row)

@@ -5,6 +5,7 @@
 #include "platform/WakeFlag.h"
 #include "settings/Config.h"
 #include "support/TestSupport.h"
+#include "support/gui/LinuxOnly.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -424,6 +425,8 @@ TEST_F(LineGridTest, RefreshCopiesOnlyChangedCellsInView)
 
 TEST_F(LineGridTest, ScatteredWritesRepaintInOnePassAndLeaveTheOthersAsTheyWere)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     for (int k = 0; k < 8; ++k)
         grid->setColumnWidth(k, 30); // all three groups in view
     TagMonitor* board = Publish(60, 3);
@@ -644,6 +647,8 @@ TEST_F(LineGridTest, LongTextsStopWhereNoLineIsShown)
 // inside the view and beyond it.
 TEST_F(LineGridTest, TextsLookAsDrawnAtTheirPoint)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     const QString texts[] = {
         QStringLiteral("Ringing"),
         QStringLiteral("<b>x</b> & y"),
@@ -703,6 +708,8 @@ TEST_F(LineGridTest, TextsLookAsDrawnAtTheirPoint)
 // in view in it, and still draws every cell right.
 TEST_F(LineGridTest, ManyDifferentTextsKeepTheShapedStoreBounded)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     TagMonitor* board = Publish(2048, 1);
     Grab(); // the scroll bars are in place
     const GridWindow view = grid->VisibleWindow();
@@ -829,6 +836,8 @@ TEST_F(LineGridTest, RefreshIgnoresABoardLaidOutElsewhere)
 
 TEST_F(LineGridTest, CellIsPaintedInItsBoardColours)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     for (int k = 0; k < 8; ++k)
         grid->setColumnWidth(k, 30); // all three groups in view
     TagMonitor* board = Publish(10, 3);
@@ -851,6 +860,8 @@ TEST_F(LineGridTest, CellIsPaintedInItsBoardColours)
 
 TEST_F(LineGridTest, MarkupIsDrawnLiterally)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     TagMonitor* board = Publish(2, 1);
     SetCell(*board, "<b>x</b>", 0, 1, 0, 15);
     Refresh();
@@ -956,6 +967,8 @@ TEST_F(LineGridTest, SelectedCellStillShowsItsBoardColours)
 
 TEST_F(LineGridTest, EditedTextStaysUntilTheCellIsNextCopied)
 {
+    QUORVANE_LINUX_ONLY("under Wine's GDI font engine the grid's text lands a pixel off QPainter::drawText's, which "
+                        "these compare it with");
     TagMonitor* board = Publish(3, 1);
     SetCell(*board, "server", 1, 2, 4, 9);
     Refresh();
