@@ -78,8 +78,10 @@ main() {
         --repeat until-pass:2
 
     e2e=tests/e2e/windows_e2e.py
+    fresh_wine
     timed window-tests python3 tests/e2e/windows_window_tests.py --build "$build" --work "$build/e2e/window-tests"
     for lang in English Chinese; do
+        fresh_wine
         timed "e2e-$lang" python3 "$e2e" monitor --lang "$lang" --monitor "$build/app/quorvane-monitor.exe" \
             --sim "$build/sim/quorvane-sim.exe" --work "$build/e2e/monitor-$lang"
     done
@@ -90,8 +92,17 @@ main() {
         echo "windows: cpack made no installer in $build" >&2
         exit 1
     }
+    fresh_wine
     timed installer python3 "$e2e" installer --installer "$installer" --work "$build/e2e/installer"
     echo "windows: all passed; $(basename "$installer") and its .zip are in $build"
+}
+
+# Wine's desktop process serves every program of the prefix while any runs. Started by headless
+# tests, or on the private display of a run that has ended, it shows no window: everything of the
+# prefix ends before a run with a display of its own, whose programs start it again there.
+fresh_wine() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
 }
 
 # Runs a step and prints how long it took.
