@@ -20,6 +20,9 @@ if(WIN32)
     set(CPACK_GENERATOR NSIS ZIP)
     set(CPACK_PACKAGE_FILE_NAME quorvane-${PROJECT_VERSION}-win64)
     set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvane)
+    # zlib rather than LZMA: the installer comes out about half again as large, but is made in a few
+    # seconds instead of more than a minute, in every CI run.
+    set(CPACK_NSIS_COMPRESSOR zlib)
     # No licence page: the project ships no licence text of its own to show there.
     set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
     # The installer's own key under Software\Halverdon (install folder, Start menu folder), which the
