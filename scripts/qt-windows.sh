@@ -41,7 +41,8 @@ main() {
     host_cmake=$(dirname "$host_cmake")
 
     # What the monitor and its tests do not use is left out: networking, SQL, D-Bus, printing, PDF,
-    # XML, concurrency, JPEG, the ODF and Markdown text formats, the Direct2D platform. OpenGL stays (desktop): the windows platform of 6.4.2 does not compile
+    # XML, concurrency, JPEG, the ODF and Markdown text formats. The Direct2D platform stays: without
+    # it 6.4.2 leaves out the DirectWrite font database that the windows platform links against. OpenGL stays (desktop): the windows platform of 6.4.2 does not compile
     # without it. FreeType stays (bundled): Qt 6.4.2 builds the offscreen platform, which the tests
     # run on, only with it. The calendar widget stays: the date and time fields need it. Everything
     # third-party is Qt's bundled copy: there is no Windows build of Debian's libraries to link.
@@ -50,14 +51,14 @@ main() {
         -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=ON -DFEATURE_tabletevent=OFF
         -DINPUT_openssl=no -DFEATURE_zstd=OFF -DFEATURE_jpeg=OFF -DFEATURE_vulkan=OFF -DFEATURE_pdf=OFF
-        -DFEATURE_direct2d=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_textmarkdownreader=OFF
+        -DFEATURE_textodfwriter=OFF -DFEATURE_textmarkdownreader=OFF
         -DFEATURE_textmarkdownwriter=OFF
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
         -DFEATURE_system_freetype=OFF -DFEATURE_freetype=ON -DFEATURE_system_png=OFF
         -DFEATURE_system_jpeg=OFF)
     key_text=$(printf '%s\n' "qt6-base $source_version" "options ${options[*]}" \
         "compiler $(x86_64-w64-mingw32-g++-posix --version | head -1)" \
-        "toolchain $(sha256sum cmake/toolchain-mingw64.cmake | cut -c1-16)" "recipe 5")
+        "toolchain $(sha256sum cmake/toolchain-mingw64.cmake | cut -c1-16)" "recipe 6")
 
     mkdir -p "$cache"
     exec 9>"$cache/qt-$version-mingw.lock"
