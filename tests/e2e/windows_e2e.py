@@ -172,20 +172,9 @@ class WineSession(Workdir):
         return dict(line.split("=", 1) for line in out.replace("\r", "").split("\n") if "=" in line)
 
     def start_wine_sim(self, sim, *args, name="sim"):
-        """quorvane-sim under Wine on 127.0.0.1, a free port; returns the process and the port its
-        "listening 127.0.0.1:PORT" line names (in CR LF lines: a Windows program's text output)."""
-        proc = self.start(["wine", sim, "--bind", "127.0.0.1", "--port", "0", *args], name)
-
-        def listening():
-            m = re.match(rb"listening 127\.0\.0\.1:(\d+)\r?\n", read_bytes(self.path(name + ".out")))
-            if m:
-                return int(m.group(1))
-            if proc.poll() is not None:
-                raise Failure(f"{name} ended with {proc.returncode}: {read_bytes(self.path(name + '.log'))!r}")
-            return None
-
-        # Wine starts a program in a second or two, far slower while the machine builds.
-        return proc, wait_for(f"{name} to listen", listening, 60, 0.2)
+        """quorvane-sim under Wine on 127.0.0.1, a free port; returns the process and its port.
+        Wine starts a program in a second or two, far slower while the machine builds."""
+        return self.start_sim(sim, *args, name=name, launcher=["wine"], timeout=60)
 
     def elapsed(self):
         return time.monotonic() - self.started_at

@@ -124,20 +124,21 @@ class Workdir:
         self.procs.append(proc)
         return proc
 
-    def start_sim(self, sim, *args, name="sim", port=0):
-        """quorvane-sim on 127.0.0.1:port (0: a free one) with the further arguments; returns the
-        process and the port its "listening 127.0.0.1:PORT" line names."""
-        proc = self.start([sim, "--bind", "127.0.0.1", "--port", str(port), *args], name)
+    def start_sim(self, sim, *args, name="sim", port=0, launcher=(), timeout=10):
+        """quorvane-sim on 127.0.0.1:port (0: a free one) with the further arguments, started through
+        launcher (e.g. ["wine"]) when given; returns the process and the port its
+        "listening 127.0.0.1:PORT" line names (LF or, from a Windows program, CR LF)."""
+        proc = self.start([*launcher, sim, "--bind", "127.0.0.1", "--port", str(port), *args], name)
 
         def listening():
-            m = re.match(rb"listening 127\.0\.0\.1:(\d+)\n", read_bytes(self.path(name + ".out")))
+            m = re.match(rb"listening 127\.0\.0\.1:(\d+)\r?\n", read_bytes(self.path(name + ".out")))
             if m:
                 return int(m.group(1))
             if proc.poll() is not None:
                 raise Failure(f"{name} ended with {proc.returncode}: {read_bytes(self.path(name + '.log'))!r}")
             return None
 
-        return proc, wait_for(f"{name} to listen", listening, 10)
+        return proc, wait_for(f"{name} to listen", listening, timeout, 0.05 if timeout <= 10 else 0.2)
 
     def write_config(self, port, sleep_sec=None, *lines):
         """Quorvane.cfg in the directory: loopback_config(port, sleep_sec, *lines)."""
