@@ -629,6 +629,11 @@ def test_installer(session, args):
     if not os.path.isfile(args.installer):
         raise Failure(f"{args.installer} does not exist")
     session.prepare_prefix()
+    # The display and Wine's desktop first: the first Wine program starts Wine's services, which
+    # would keep a captured program's output open (cmd.exe's "set" below) until its time-out.
+    session.start_xvfb(SCREEN)
+    session.start_desktop()
+    session.start_wm()
     places = Places(session)
 
     # From a clean slate: no earlier installation, no placement, no folder of the user's.
@@ -666,9 +671,6 @@ def test_installer(session, args):
         raise Failure(f"the installer wrote {written}")
     log("the installer created the user's folder and wrote no Quorvane.cfg")
 
-    session.start_xvfb(SCREEN)
-    session.start_desktop()
-    session.start_wm()
     empty = colour_counts(screenshot(session, "before.png"))
     sim, port = session.start_wine_sim(places.programs[1], "--lines", "64", "--change-rate", "0", "--seed", "7")
     config_path = os.path.join(places.user_folder, "Quorvane.cfg")
