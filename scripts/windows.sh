@@ -11,9 +11,9 @@
 #   scripts/windows.sh            set up, build in ./build-win (or $QUORVANE_WIN_BUILD), run it all
 #   scripts/windows.sh --build    set up and build only
 #   scripts/windows.sh --core     without Qt: the core, the simulator, the probe and their tests
-#                                 under Wine only (what CI runs until Qt's build fits its time)
+#                                 under Wine only (a quick round)
 #   scripts/windows.sh --setup    install the Debian packages only (CI does so before it starts
-#                                 building Qt beside its other steps)
+#                                 building Qt and the project beside its other steps)
 #
 # When Debian's packages for this cannot be installed, it says so and exits 0: on a machine without
 # them only this part is skipped. A build or test failure exits non-zero.
