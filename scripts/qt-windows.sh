@@ -8,7 +8,7 @@
 #
 # The prefix is given as CMAKE_PREFIX_PATH to the windows-gui preset (scripts/windows.sh does).
 # QUORVANE_CACHE sets the cache folder (default ~/.cache/quorvane). The host Qt (qt6-base-dev,
-# qt6-base-dev-tools) provides moc, rcc and uic; the build takes 20 to 40 minutes on two cores.
+# qt6-base-dev-tools) provides moc, rcc and uic; the build takes about 32 minutes on two cores.
 set -euo pipefail
 # The whole script is one function, read before it runs: editing the file while a build runs
 # does not change what that build does.
@@ -107,8 +107,10 @@ main() {
     step="build (log: $work/build.log)"
     echo "qt-windows: [3/4] $step"
     : >"$work/build.log"
-    # Ninja's own [done/total] lines, one every minute, with the time so far.
+    # Ninja's own [done/total] lines, one every minute, with the time so far. The lock is not
+    # passed on: its last sleep outlives the build and would hold the lock for up to a minute.
     (
+        exec 9>&-
         while sleep 60; do
             line=$(grep -o '^\[[0-9]*/[0-9]*\]' "$work/build.log" | tail -1 || true)
             echo "qt-windows: ${line:-[starting]} after $(($(date +%s) - start)) s"

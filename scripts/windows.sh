@@ -6,7 +6,7 @@
 #   3. the monitor end to end against the simulator, in English and in Chinese,
 #   4. the installer (NSIS) and the .zip, and the installer's own test.
 # Qt and SQLite for Windows are built once from Debian's own source packages into a cache
-# (scripts/qt-windows.sh, scripts/sqlite-windows.sh); Qt takes 20 to 40 minutes the first time.
+# (scripts/qt-windows.sh, scripts/sqlite-windows.sh); Qt takes about half an hour the first time.
 #
 #   scripts/windows.sh            set up, build in ./build-win (or $QUORVANE_WIN_BUILD), run it all
 #   scripts/windows.sh --build    set up and build only
