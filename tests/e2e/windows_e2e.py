@@ -160,6 +160,14 @@ class WineSession(Workdir):
                           "a program of another run is still running in the prefix")
         self.detached(["wine", "cmd.exe", "/c", "exit"], 120, self.env)
 
+    def start_screen(self):
+        """Xvfb, Wine's desktop on it and the window manager, before this run's first Wine program:
+        that program starts Wine's services, which would keep a captured program's output open until
+        its time-out, and bind Wine's desktop to no display."""
+        self.start_xvfb(SCREEN)
+        self.start_desktop()
+        self.start_wm()
+
     def unix_path(self, windows_path):
         out = self.run(["winepath", "-u", windows_path], 30, "winepath").stdout.decode().strip()
         if not out:
@@ -430,9 +438,7 @@ def test_monitor(session, args):
         if not os.path.isfile(path):
             raise Failure(f"{path} does not exist")
     session.prepare_prefix()
-    session.start_xvfb(SCREEN)
-    session.start_desktop()
-    session.start_wm()
+    session.start_screen()
     empty = colour_counts(screenshot(session, "before.png"))
 
     # No changes after the first answers: the screen settles on one picture of a mixed board.
@@ -629,11 +635,7 @@ def test_installer(session, args):
     if not os.path.isfile(args.installer):
         raise Failure(f"{args.installer} does not exist")
     session.prepare_prefix()
-    # The display and Wine's desktop first: the first Wine program starts Wine's services, which
-    # would keep a captured program's output open (cmd.exe's "set" below) until its time-out.
-    session.start_xvfb(SCREEN)
-    session.start_desktop()
-    session.start_wm()
+    session.start_screen()
     places = Places(session)
 
     # From a clean slate: no earlier installation, no placement, no folder of the user's.
